@@ -1,0 +1,50 @@
+#include "Core/parallel_for.h"
+
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+
+#include <thread>
+
+namespace tarvex {
+
+smp_tools_api& smp_tools_api::GetInstance() {
+  static smp_tools_api instance;
+  return instance;
+}
+
+std::size_t GetNumberOfThreadsSTDThread() noexcept {
+  const auto n = std::thread::hardware_concurrency();
+  return n == 0 ? 1 : n;
+}
+
+std::size_t smp_tools_api::GetNumberOfThreads() const noexcept {
+  return threads_ == 0 ? static_cast<std::size_t>(tbb::this_task_arena::max_concurrency()) : threads_;
+}
+
+void smp_tools_api::parallel_for(std::size_t first, std::size_t last, std::size_t grain,
+                                 const std::function<void(std::size_t, std::size_t)>& body) const {
+  if (last <= first) return;
+  if (grain == 0) grain = 1;
+  if (threads_ == 1 || last - first <= grain) {
+    body(first, last);
+    return;
+  }
+  auto run = [&] {
+    tbb::parallel_for(tbb::blocked_range<std::size_t>(first, last, grain),
+                      [&](const tbb::blocked_range<std::size_t>& r) { body(r.begin(), r.end()); });
+  };
+  if (threads_ == 0) {
+    run();
+  } else {
+    tbb::task_arena arena(static_cast<int>(threads_));
+    arena.execute(run);
+  }
+}
+
+void smp_tools_api::smp_tools_implForTBB(std::size_t first, std::size_t last, std::size_t grain,
+                                         range_function function, void* data) const {
+  parallel_for(first, last, grain, [&](std::size_t a, std::size_t b) { function(data, a, b, grain); });
+}
+
+}  // namespace tarvex

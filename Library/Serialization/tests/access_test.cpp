@@ -4,34 +4,17 @@
 #include <fstream>
 
 #include "Core/check.h"
+#include "Core/tests/testing.h"
 #include "Serialization/access.h"
 #include "Serialization/serialization_registry.h"
 
 namespace tarvex {
 namespace {
 
-namespace fs = std::filesystem;
 using serialization::access;
-
-struct scratch_folder {
-  fs::path path = fs::temp_directory_path() / ("tarvex-access-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-  scratch_folder() { fs::create_directories(path); }
-  ~scratch_folder() { fs::remove_all(path); }
-  std::string file(const char* name) const { return (path / name).string(); }
-  std::size_t entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(path), {})); }
-};
-
-std::string error_text(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "no error";
-}
-
-void write_raw(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+using testing::error_text;
+using testing::scratch_folder;
+using testing::write_raw;
 
 TEST(access, json_and_binary_round_trip_and_leave_no_temporary) {
   scratch_folder dir;
@@ -59,11 +42,7 @@ TEST(access, read_errors_name_the_path) {
   EXPECT_EQ(error_text([&] { access::read_json(dir.file("bad.json"), doc); }), dir.file("bad.json") + ": malformed JSON");
 
   access::write_binary(dir.file("ok.bin"), {1, 2, 3, 4, 5, 6, 7, 8});
-  std::string good;
-  {
-    std::ifstream in(dir.file("ok.bin"), std::ios::binary);
-    good.assign(std::istreambuf_iterator<char>(in), {});
-  }
+  const std::string good = testing::read_raw(dir.file("ok.bin"));
   write_raw(dir.file("short.bin"), good.substr(0, good.size() - 3));
   EXPECT_NE(error_text([&] { access::read_binary(dir.file("short.bin"), bytes); }).find(": truncated or oversized"),
             std::string::npos);

@@ -1,0 +1,130 @@
+#pragma once
+// Encodings of the field types shared by every configuration object, in JSON and in
+// binary. Readers never trust a count: binary counts are checked against the bytes
+// left before anything is allocated, and JSON arrays are probed before a matrix is
+// sized from its "rows" and "columns".
+//
+// A calendar or a day count convention marked "empty" reads back as the default
+// object (a weekend calendar; ACT/365F without calendar), never as a null pointer,
+// so models can always ask the convention for year fractions. A convention written
+// without a calendar therefore reads back holding the default calendar; the year
+// fractions are unchanged.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "Core/multi_process_stream.h"
+#include "Util/calendar.h"
+#include "Util/datetime.h"
+#include "Util/day_count_convention.h"
+#include "Vectorization/matrix.h"
+
+namespace tarvex::serialization {
+
+using json = nlohmann::ordered_json;
+
+inline constexpr const char* empty_marker = "empty";
+
+// --- JSON ------------------------------------------------------------------------
+void write_json_field(json& j, const matrix<double>& m);
+void read_json_field(const json& j, matrix<double>& m);
+void write_json_field(json& j, const std::vector<datetime>& dates);  // null when empty
+void read_json_field(const json& j, std::vector<datetime>& dates);
+void write_json_field(json& j, const std::vector<double>& values);
+void read_json_field(const json& j, std::vector<double>& values);
+void write_json_field(json& j, const std::shared_ptr<const calendar>& c);
+void read_json_field(const json& j, std::shared_ptr<const calendar>& c);
+void write_json_field(json& j, const std::shared_ptr<const day_count_convention>& d);
+void read_json_field(const json& j, std::shared_ptr<const day_count_convention>& d);
+
+template <class T>
+  requires(std::is_arithmetic_v<T> || std::is_enum_v<T>)
+void write_json_field(json& j, const T& v) {
+  if constexpr (std::is_enum_v<T>)
+    j = static_cast<std::int32_t>(v);
+  else
+    j = v;
+}
+template <class T>
+  requires(std::is_arithmetic_v<T> || std::is_enum_v<T>)
+void read_json_field(const json& j, T& v) {
+  if constexpr (std::is_enum_v<T>)
+    v = static_cast<T>(j.get<std::int32_t>());
+  else
+    v = j.get<T>();
+}
+inline void write_json_field(json& j, const std::string& v) { j = v; }
+inline void read_json_field(const json& j, std::string& v) { v = j.get<std::string>(); }
+
+// --- binary ----------------------------------------------------------------------
+void write_binary_field(multi_process_stream& s, const matrix<double>& m);
+void read_binary_field(multi_process_stream& s, matrix<double>& m);
+void write_binary_field(multi_process_stream& s, const std::vector<datetime>& dates);
+void read_binary_field(multi_process_stream& s, std::vector<datetime>& dates);
+void write_binary_field(multi_process_stream& s, const std::vector<double>& values);
+void read_binary_field(multi_process_stream& s, std::vector<double>& values);
+void write_binary_field(multi_process_stream& s, const std::shared_ptr<const calendar>& c);
+void read_binary_field(multi_process_stream& s, std::shared_ptr<const calendar>& c);
+void write_binary_field(multi_process_stream& s, const std::shared_ptr<const day_count_convention>& d);
+void read_binary_field(multi_process_stream& s, std::shared_ptr<const day_count_convention>& d);
+
+template <class T>
+  requires(std::is_enum_v<T>)
+void write_binary_field(multi_process_stream& s, const T& v) {
+  s << static_cast<std::int32_t>(v);
+}
+template <class T>
+  requires(std::is_enum_v<T>)
+void read_binary_field(multi_process_stream& s, T& v) {
+  std::int32_t raw = 0;
+  s >> raw;
+  v = static_cast<T>(raw);
+}
+template <class T>
+  requires(std::is_arithmetic_v<T>)
+void write_binary_field(multi_process_stream& s, const T& v) {
+  s << v;
+}
+template <class T>
+  requires(std::is_arithmetic_v<T>)
+void read_binary_field(multi_process_stream& s, T& v) {
+  s >> v;
+}
+inline void write_binary_field(multi_process_stream& s, const std::string& v) { s << v; }
+inline void read_binary_field(multi_process_stream& s, std::string& v) { s >> v; }
+
+// --- walkers: a class's fields(w) calls w(key, field) in file order ---------------
+struct json_writer {
+  json& j;
+  template <class T>
+  void operator()(const char* key, const T& field) {
+    write_json_field(j[key], field);
+  }
+};
+struct json_reader {
+  const json& j;
+  template <class T>
+  void operator()(const char* key, T& field) {
+    read_json_field(j.at(key), field);
+  }
+};
+struct binary_writer {
+  multi_process_stream& s;
+  template <class T>
+  void operator()(const char*, const T& field) {
+    write_binary_field(s, field);
+  }
+};
+struct binary_reader {
+  multi_process_stream& s;
+  template <class T>
+  void operator()(const char*, T& field) {
+    read_binary_field(s, field);
+  }
+};
+
+}  // namespace tarvex::serialization

@@ -10,7 +10,7 @@
 //
 // Rules:
 // - All operands and the destination must have the same number of elements, otherwise
-//   tarvex::Error "expression has diferrent size". Operands of different container kinds
+//   tarvex::Error "... expression has diferrent size <n> than destination <m>". Operands of different container kinds
 //   (vector with matrix) do not compile. Matrices combine element by element: `a * b`
 //   is never a matrix product.
 // - The destination may appear in the expression element by element (x = x * 2 + y);
@@ -186,7 +186,7 @@ auto make_binary(const A& a, const B& b) {
   if constexpr (!is_scalar<L> && !is_scalar<R>) {
     static_assert(std::is_same_v<typename L::shape, typename R::shape>,
                   "element-wise expressions combine containers of the same kind only");
-    TARVEX_CHECK_TEXT(result.l.size() == result.r.size(), "expression has diferrent size");
+    check_size(result.r.size(), result.l.size());
   }
   return result;
 }
@@ -220,7 +220,7 @@ void assign(double* dst, std::size_t n, const E& e) {
     static_assert(std::is_same_v<typename N::shape, Shape>,
                   "element-wise expressions combine containers of the same kind only");
     const N root = as_node(e);
-    TARVEX_CHECK_TEXT(root.size() == n, "expression has diferrent size");
+    check_size(root.size(), n);
     alignas(64) double buffer[block_size];
     for (std::size_t offset = 0; offset < n; offset += block_size) {
       const std::size_t m = n - offset < block_size ? n - offset : block_size;

@@ -67,7 +67,7 @@ class matrix {
   matrix& operator=(const matrix& other) {
     if (this == &other) return *this;
     if (!owner_) {
-      TARVEX_CHECK_TEXT(size() == other.size(), "expression has diferrent size");
+      details::check_size(other.size(), size());
     } else if (size() != other.size()) {
       matrix fresh(other.rows_, other.columns_);
       swap(fresh);

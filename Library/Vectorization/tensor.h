@@ -54,7 +54,7 @@ class tensor {
   tensor& operator=(const tensor& other) {
     if (this == &other) return *this;
     if (!owner_) {
-      TARVEX_CHECK_TEXT(size_ == other.size_, "expression has diferrent size");
+      details::check_size(other.size_, size_);
     } else if (size_ != other.size_) {
       tensor fresh(other.dims_);
       swap(fresh);

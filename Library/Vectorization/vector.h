@@ -57,7 +57,7 @@ class vector {
   vector& operator=(const vector& other) {
     if (this == &other) return *this;
     if (!owner_) {
-      TARVEX_CHECK_TEXT(size_ == other.size_, "expression has diferrent size");
+      details::check_size(other.size_, size_);
     } else if (size_ != other.size_) {
       vector fresh(other.size_);
       swap(fresh);

@@ -15,6 +15,20 @@ inline std::size_t checked_product(std::size_t a, std::size_t b) {
   return a * b;
 }
 
+// The size check shared by every element-wise assignment; its text is an interface.
+[[gnu::cold]] inline void size_mismatch(std::size_t expression, std::size_t destination) {
+  struct extent {
+    std::size_t n;
+    std::size_t size() const { return n; }
+  };
+  const extent expr{expression}, rhs{destination};
+  TARVEX_CHECK(expr.size() == rhs.size(), "expression has diferrent size ", expr.size(), " than destination ",
+               rhs.size());
+}
+inline void check_size(std::size_t expression, std::size_t destination) {
+  if (expression != destination) [[unlikely]] size_mismatch(expression, destination);
+}
+
 // Zero-filled storage for n elements from cpu_allocator (64-byte aligned), or nullptr
 // for n == 0 so that empty containers allocate nothing.
 template <class T>

@@ -81,7 +81,8 @@ TEST(vector_test, copies_are_deep_and_owning) {
   EXPECT_EQ(raw[2], 9.0);
   view = vector<double>{4, 5, 6};  // moved temporary: still written through
   EXPECT_EQ(raw[0], 4.0);
-  EXPECT_EQ(error_text([&] { view = vector<double>{1, 2}; }), "expression has diferrent size");
+  EXPECT_NE(error_text([&] { view = vector<double>{1, 2}; }).find("expression has diferrent size 2 than destination 3"),
+            std::string::npos);
 }
 
 TEST(vector_test, moves_keep_ownership_or_viewness) {
@@ -143,7 +144,8 @@ TEST(matrix_test, copy_view_resize) {
   v = c;  // writes through, the view keeps its 2 x 3 shape
   EXPECT_EQ(v.rows(), 2u);
   EXPECT_EQ(raw[5], 1.5);
-  EXPECT_EQ(error_text([&] { v = matrix<double>(2, 2); }), "expression has diferrent size");
+  EXPECT_NE(error_text([&] { v = matrix<double>(2, 2); }).find("expression has diferrent size 4 than destination 6"),
+            std::string::npos);
   c.resize(2, 5);
   EXPECT_EQ(c, matrix<double>(2, 5));
   EXPECT_FALSE(matrix<double>(2, 3) == matrix<double>(3, 2));

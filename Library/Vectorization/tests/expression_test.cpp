@@ -118,13 +118,16 @@ TEST(expression_test, matrix_and_tensor_are_element_wise) {
 TEST(expression_test, size_mismatch_is_reported) {
   const vector<double> a(3), b(4);
   vector<double> d(3);
-  const std::string text = "expression has diferrent size";
-  EXPECT_EQ(error_text([&] { d = a + b; }), text);
-  EXPECT_EQ(error_text([&] { d = exp(b); }), text);  // only the destination differs
-  EXPECT_EQ(error_text([&] { d += b; }), text);
-  EXPECT_EQ(error_text([&] { (void)dot(a, b); }), text);
+  const auto text = [](int expression, int destination) {
+    return "Expected expr.size() == rhs.size() to be true, but got false.  expression has diferrent size " +
+           std::to_string(expression) + " than destination " + std::to_string(destination);
+  };
+  EXPECT_EQ(error_text([&] { d = a + b; }), text(4, 3));
+  EXPECT_EQ(error_text([&] { d = exp(b); }), text(4, 3));  // only the destination differs
+  EXPECT_EQ(error_text([&] { d += b; }), text(4, 3));
+  EXPECT_EQ(error_text([&] { (void)dot(a, b); }), text(4, 3));
   matrix<double> m(2, 3);
-  EXPECT_EQ(error_text([&] { m = matrix<double>(3, 3) * 2.0; }), text);
+  EXPECT_EQ(error_text([&] { m = matrix<double>(3, 3) * 2.0; }), text(9, 6));
 }
 
 TEST(expression_test, evaluation_allocates_nothing) {

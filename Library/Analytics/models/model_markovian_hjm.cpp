@@ -1,0 +1,485 @@
+#include "Analytics/models/model_markovian_hjm.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "Analytics/change_of_measure/change_of_measure.h"
+#include "Analytics/models/hjm_integrals.h"
+#include "Core/check.h"
+#include "Math/cholesky_decomposition.h"
+#include "Util/datetime_helper.h"
+
+namespace tarvex {
+
+using hjm_integrals::E;
+using hjm_integrals::epsilon;
+using hjm_integrals::F1;
+using hjm_integrals::F2;
+using hjm_integrals::G;
+
+model_markovian_hjm::model_markovian_hjm(const parameter_markovian_hjm& parameter, const datetime& valuation_date,
+                                         const std::vector<datetime>& simulation_dates, bool analytic_mode,
+                                         const std::vector<datetime>& additional_dates)
+    : parameter_(&parameter),
+      valuation_date_(valuation_date),
+      simulation_dates_(simulation_dates),
+      analytic_mode_(analytic_mode),
+      additional_dates_(additional_dates) {
+  const auto& p = *parameter_;
+  TARVEX_CHECK(!p.decays_dates().empty() && !p.volatilities_dates().empty(), "decays dates size ",
+               p.decays_dates().size(), " and volatilities dates size ", p.volatilities_dates().size(),
+               " must both be positive");
+  if (analytic_mode_) {
+    model_dates_ = {valuation_date_};
+  } else {
+    model_dates_ = simulation_dates_;
+    if (model_dates_.empty() || valuation_date_ < model_dates_.front())
+      model_dates_.insert(model_dates_.begin(), valuation_date_);
+  }
+  datetime_helper::merge_dates(p.decays_dates(), p.volatilities_dates(), model_dates_);
+  if (!additional_dates_.empty()) datetime_helper::merge_dates(additional_dates_, model_dates_, model_dates_);
+  // The row governing the interval that ends at each model date: the first parameter
+  // date not before it (the last row beyond the last date). Parameter dates are on the
+  // grid, so this is the row of the parameter date closing the interval and does not
+  // depend on how finely the grid is cut (see the class comment).
+  decay_index_.resize(model_dates_.size());
+  volatility_index_.resize(model_dates_.size());
+  for (std::size_t i = 0; i < model_dates_.size(); ++i) {
+    decay_index_[i] = datetime_helper::date_offset(model_dates_[i], p.decays_dates(), false);
+    volatility_index_[i] = datetime_helper::date_offset(model_dates_[i], p.volatilities_dates(), false);
+  }
+  if (!analytic_mode_) datetime_helper::index_subset_dates(model_dates_, simulation_dates_, simulation_index_);
+
+  const std::size_t m = model_dates_.size(), n = number_of_factors();
+  decay_ = matrix<double>(m, n);
+  integral_decay_ = matrix<double>(m, n);
+  decay_offset_ = reserve_state_parameters(m * n);
+  integral_decay_offset_ = reserve_state_parameters(m * n);
+  if (!analytic_mode_) {
+    const std::size_t s = simulation_dates_.size();
+    incremental_volatility_sv_ = matrix<double>(s, n);
+    incremental_volatility_mm_ = matrix<double>(s, n);
+    incremental_volatility_sv_offset_ = reserve_state_parameters(s * n);
+    incremental_volatility_mm_offset_ = reserve_state_parameters(s * n);
+    step_delta_ = matrix<double>(s, n);
+    step_u_ = matrix<double>(s, n);
+    step_c_ = matrix<double>(s, n);
+    step_q_ = vector<double>(s);
+  }
+  covariance_ = tensor<double>({m, n, n});
+  covariance_offset_ = reserve_state_parameters(m * n * n);
+  finish_layout();
+  refresh();
+}
+
+double model_markovian_hjm::time(const datetime& t) const {
+  return parameter_->day_convention()->fraction(valuation_date_, t);
+}
+
+std::size_t model_markovian_hjm::date_offset(const datetime& t) const {
+  return datetime_helper::date_offset(t, model_dates_, true);
+}
+
+model_markovian_hjm::step_rows model_markovian_hjm::rows_after(std::size_t i) const {
+  const std::size_t j = std::min(i + 1, model_dates_.size() - 1);
+  return {decay_index_[j], volatility_index_[j]};
+}
+
+double model_markovian_hjm::kappa(const step_rows& r, std::size_t f) const { return parameter_->decays()(r.decay, f); }
+double model_markovian_hjm::sigma(const step_rows& r, std::size_t f) const {
+  return parameter_->volatilities()(r.volatility, f);
+}
+double model_markovian_hjm::rho(std::size_t a, std::size_t b) const { return parameter_->correlation()(a, b); }
+
+void model_markovian_hjm::refresh() {
+  const std::size_t m = model_dates_.size(), n = number_of_factors();
+  decay_.fill(0.0);
+  integral_decay_.fill(0.0);
+  covariance_.fill(0.0);
+  const auto type = parameter_->model_type();
+  for (std::size_t f = 0; f < n; ++f) {
+    if (type == parameter_markovian_hjm_type::mean_reversion)
+      decay_(0, f) = 1.0;
+    else if (type == parameter_markovian_hjm_type::decay_factor)
+      decay_(0, f) = parameter_->decays()(0, f);
+  }
+  for (std::size_t i = 1; i < m; ++i) {
+    decay_step(i - 1, model_dates_[i], decay_.row(i).data());
+    integral_step(i - 1, model_dates_[i], integral_decay_.row(i).data());
+    if (analytic_mode_) covariance_step(i - 1, model_dates_[i], covariance_slice(i));
+  }
+  if (!analytic_mode_ && !simulation_dates_.empty()) {
+    incremental_volatility_sv(simulation_dates_, incremental_volatility_sv_);
+    incremental_volatility_mm(simulation_dates_, incremental_volatility_mm_);
+    for (std::size_t k = 0; k < simulation_dates_.size(); ++k) {
+      double* c = covariance_slice(simulation_index_[k]);
+      const double* sv = incremental_volatility_sv_.row_data(k);
+      const double* before = k > 0 ? covariance_slice(simulation_index_[k - 1]) : nullptr;
+      for (std::size_t a = 0; a < n; ++a)
+        for (std::size_t b = 0; b < n; ++b)
+          c[a * n + b] = sv[a] * rho(a, b) * sv[b] + (before ? before[a * n + b] : 0.0);
+    }
+    prepare_simulation_steps();
+  }
+}
+
+// --- steps from model date i to t ------------------------------------------------
+
+void model_markovian_hjm::decay_step(std::size_t i, const datetime& t, double* out) const {
+  const std::size_t n = number_of_factors();
+  std::copy_n(decay_.row_data(i), n, out);
+  if (!(model_dates_[i] < t)) return;
+  const auto r = rows_after(i);
+  const double tau = parameter_->day_convention()->fraction(model_dates_[i], t);
+  switch (parameter_->model_type()) {
+    case parameter_markovian_hjm_type::mean_reversion:
+      for (std::size_t f = 0; f < n; ++f) out[f] *= std::exp(-kappa(r, f) * tau);
+      break;
+    case parameter_markovian_hjm_type::decay_factor:
+      for (std::size_t f = 0; f < n; ++f) out[f] = kappa(r, f);
+      break;
+    default:
+      break;
+  }
+}
+
+void model_markovian_hjm::integral_step(std::size_t i, const datetime& t, double* out) const {
+  const std::size_t n = number_of_factors();
+  std::copy_n(integral_decay_.row_data(i), n, out);
+  if (!(model_dates_[i] < t)) return;
+  const auto r = rows_after(i);
+  const double tau = parameter_->day_convention()->fraction(model_dates_[i], t);
+  switch (parameter_->model_type()) {
+    case parameter_markovian_hjm_type::mean_reversion:
+      // int_0^tau D_i e^{-kappa v} dv = D_i tau E(-kappa tau)
+      for (std::size_t f = 0; f < n; ++f) out[f] += decay_(i, f) * tau * E(-kappa(r, f) * tau);
+      break;
+    case parameter_markovian_hjm_type::decay_factor:
+      for (std::size_t f = 0; f < n; ++f) out[f] += tau * kappa(r, f);
+      break;
+    default:
+      break;
+  }
+}
+
+void model_markovian_hjm::covariance_step(std::size_t i, const datetime& t, double* out) const {
+  const std::size_t n = number_of_factors();
+  std::copy_n(covariance_slice(i), n * n, out);
+  if (!(model_dates_[i] < t)) return;
+  const auto r = rows_after(i);
+  const double tau = parameter_->day_convention()->fraction(model_dates_[i], t);
+  const auto type = parameter_->model_type();
+  for (std::size_t a = 0; a < n; ++a) {
+    for (std::size_t b = 0; b <= a; ++b) {
+      if (type == parameter_markovian_hjm_type::mean_reversion) {
+        const double qa = sigma(r, a) / decay_(i, a), qb = sigma(r, b) / decay_(i, b);
+        out[a * n + b] += qa * qb * rho(a, b) * tau * E((kappa(r, a) + kappa(r, b)) * tau);
+      } else if (type == parameter_markovian_hjm_type::decay_factor) {
+        out[a * n + b] += sigma(r, a) * rho(a, b) * sigma(r, b) * tau;
+      }
+      out[b * n + a] = out[a * n + b];
+    }
+  }
+}
+
+void model_markovian_hjm::drift_step(std::size_t j, const datetime& from, const datetime& to, double* out) const {
+  if (!(from < to)) return;
+  const std::size_t n = number_of_factors();
+  const auto r = rows_after(j);
+  const double tau = parameter_->day_convention()->fraction(from, to);
+  for (std::size_t f = 0; f < n; ++f) {
+    const double s = sigma(r, f), k = kappa(r, f), I = integral_decay_(j, f), D = decay_(j, f);
+    if (parameter_->model_type() == parameter_markovian_hjm_type::decay_factor) {
+      out[f] -= s * s * tau * (I + 0.5 * k * tau);
+    } else if (parameter_->model_type() == parameter_markovian_hjm_type::mean_reversion) {
+      // (I - c) tau + c expm1(k tau)/k with c = D/k, written as I tau + D tau^2 G(k tau).
+      const double q = s / D;
+      out[f] -= q * q * tau * (I + D * tau * G(k * tau));
+    }
+  }
+}
+
+// --- at arbitrary dates ----------------------------------------------------------
+
+void model_markovian_hjm::decay(const datetime& t, std::size_t i, vector<double>& out) const {
+  const std::size_t n = number_of_factors();
+  if (out.empty()) out = vector<double>(n);
+  details::check_size(n, out.size());
+  TARVEX_CHECK(i < model_dates_.size(), "model date index ", i, " is beyond the ", model_dates_.size(),
+               " model dates");
+  decay_step(i, t, out.data());
+}
+
+void model_markovian_hjm::integral_decay(const datetime& t, vector<double>& out) const {
+  const std::size_t n = number_of_factors();
+  if (out.empty()) out = vector<double>(n);
+  details::check_size(n, out.size());
+  integral_step(date_offset(t), t, out.data());
+}
+
+void model_markovian_hjm::states_variable_covariance(const datetime& t, matrix<double>& out) const {
+  const std::size_t n = number_of_factors();
+  if (out.empty()) out = matrix<double>(n, n);
+  details::check_size(n * n, out.size());
+  covariance_step(date_offset(t), t, out.data());
+}
+
+void model_markovian_hjm::decompose(matrix<double>& out, const datetime& t, const std::vector<datetime>& dates,
+                                    bool subtract_start) const {
+  const std::size_t n = number_of_factors();
+  details::check_size(dates.size() * n, out.size());
+  vector<double> start(n), g(n);
+  if (subtract_start) integral_decay(t, start);
+  matrix<double> L;
+  states_variable_covariance(t, L);
+  if (n == 1) {
+    L(0, 0) = std::sqrt(L(0, 0));
+  } else if (n > 1) {
+    cholesky_decomposition(L.data(), n, 'L');
+    for (std::size_t a = 0; a < n; ++a)
+      for (std::size_t b = a + 1; b < n; ++b) L(a, b) = 0.0;
+  }
+  for (std::size_t j = 0; j < dates.size(); ++j) {
+    integral_decay(dates[j], g);
+    for (std::size_t b = 0; b < n; ++b) {
+      double sum = 0.0;
+      for (std::size_t a = b; a < n; ++a) sum += (g[a] - start[a]) * L(a, b);
+      out(j, b) = sum;
+    }
+  }
+}
+
+void model_markovian_hjm::state_drift(const datetime& t, vector<double>& out) const {
+  const std::size_t n = number_of_factors();
+  if (out.empty()) out = vector<double>(n);
+  details::check_size(n, out.size());
+  out.fill(0.0);
+  const std::size_t k = date_offset(t);
+  for (std::size_t j = 0; j < k; ++j) drift_step(j, model_dates_[j], model_dates_[j + 1], out.data());
+  drift_step(k, model_dates_[k], t, out.data());
+}
+
+// Walks the model intervals up to the last date, accumulating each factor's variance,
+// and writes the square root of what accrued between consecutive dates.
+template <class Variance>
+void model_markovian_hjm::incremental_walk(const std::vector<datetime>& dates, matrix<double>& out,
+                                           Variance variance) const {
+  const std::size_t n = number_of_factors();
+  details::check_size(dates.size() * n, out.size());
+  if (dates.empty()) return;
+  std::vector<double> acc(n, 0.0), prev(n, 0.0);
+  std::size_t k = 0;
+  if (dates[0] == valuation_date_ || dates[0] == model_dates_.front()) {
+    for (std::size_t f = 0; f < n; ++f) out(0, f) = 0.0;
+    k = 1;
+  }
+  for (std::size_t j = 0; k < dates.size() && j + 1 < model_dates_.size() && !(dates.back() < model_dates_[j + 1]);
+       ++j) {
+    const auto r = rows_after(j);
+    const double tau = parameter_->day_convention()->fraction(model_dates_[j], model_dates_[j + 1]);
+    for (std::size_t f = 0; f < n; ++f) acc[f] += variance(j, f, r, tau);
+    if (model_dates_[j + 1] == dates[k]) {
+      for (std::size_t f = 0; f < n; ++f) out(k, f) = std::sqrt(std::max(acc[f] - prev[f], 0.0));
+      prev = acc;
+      ++k;
+    }
+  }
+  TARVEX_CHECK(k == dates.size(), "date ", k < dates.size() ? dates[k].to_string() : std::string(),
+               " is not a model date");
+}
+
+void model_markovian_hjm::incremental_volatility_sv(const std::vector<datetime>& dates, matrix<double>& out) const {
+  const auto type = parameter_->model_type();
+  incremental_walk(dates, out, [&](std::size_t j, std::size_t f, const step_rows& r, double tau) {
+    const double s = sigma(r, f);
+    if (type == parameter_markovian_hjm_type::mean_reversion) {
+      const double q = s / decay_(j, f);
+      return q * q * tau * E(2 * kappa(r, f) * tau);
+    }
+    return type == parameter_markovian_hjm_type::decay_factor ? s * s * tau : 0.0;
+  });
+}
+
+void model_markovian_hjm::incremental_volatility_mm(const std::vector<datetime>& dates, matrix<double>& out) const {
+  const auto type = parameter_->model_type();
+  incremental_walk(dates, out, [&](std::size_t j, std::size_t f, const step_rows& r, double tau) {
+    const double s = sigma(r, f), k = kappa(r, f), I = integral_decay_(j, f), D = decay_(j, f);
+    if (type == parameter_markovian_hjm_type::decay_factor) {
+      const double I1 = I + k * tau;
+      return s * s * tau * (I * I + I * I1 + I1 * I1) / 3.0;
+    }
+    if (type != parameter_markovian_hjm_type::mean_reversion) return 0.0;
+    // int_0^tau (s/D)^2 (I e^{kv} + D expm1(kv)/k)^2 dv, each term scaled to stay exact as k -> 0.
+    const double q = s / D, w = k * tau;
+    return q * q * (I * I * tau * E(2 * w) + 2 * I * D * tau * tau * F1(w) + D * D * tau * tau * tau * F2(w));
+  });
+}
+
+// --- conditional prices and the simulation step ----------------------------------
+
+void model_markovian_hjm::conditional_price(const matrix<double>& states, const datetime& s, const datetime& T,
+                                            vector<double>& out) const {
+  const std::size_t n = number_of_factors(), paths = out.size();
+  details::check_size(states.columns(), paths);
+  TARVEX_CHECK(states.rows() >= n, "states rows ", states.rows(), " is less than number of factors ", n);
+  const std::size_t k = date_offset(s);
+  double delta[16], sum[16];
+  std::vector<double> heap;
+  double* d = delta;
+  double* e = sum;
+  if (n > 16) {  // rare: more factors than the stack buffers hold
+    heap.resize(2 * n);
+    d = heap.data();
+    e = heap.data() + n;
+  }
+  {
+    vector<double> g = vector<double>::view(d, n);
+    integral_decay(T, g);
+  }
+  for (std::size_t a = 0; a < n; ++a) {
+    const double g = d[a];
+    d[a] = g - integral_decay_(k, a);
+    e[a] = g + integral_decay_(k, a);
+  }
+  const double* c = covariance_slice(k);
+  double q = 0.0;
+  for (std::size_t a = 0; a < n; ++a) {
+    double row = 0.0;
+    for (std::size_t b = 0; b < n; ++b) row += c[a * n + b] * e[b];
+    q += d[a] * row;
+  }
+  double* __restrict o = out.data();
+  const double half_q = -0.5 * q;
+  for (std::size_t p = 0; p < paths; ++p) o[p] = half_q;
+  for (std::size_t a = 0; a < n; ++a) {
+    const double* __restrict x = states.row_data(a);
+    const double da = d[a];
+    for (std::size_t p = 0; p < paths; ++p) o[p] -= da * x[p];
+  }
+}
+
+void model_markovian_hjm::prepare_simulation_steps() {
+  const std::size_t n = number_of_factors(), s = simulation_dates_.size();
+  for (std::size_t k = 0; k < s; ++k) {
+    const std::size_t j = simulation_index_[k], jp = k > 0 ? simulation_index_[k - 1] : j;
+    const double* sv = incremental_volatility_sv_.row_data(k);
+    const double* mm = incremental_volatility_mm_.row_data(k);
+    double* delta = step_delta_.row(k).data();
+    double* u = step_u_.row(k).data();
+    double* c = step_c_.row(k).data();
+    for (std::size_t f = 0; f < n; ++f) {
+      delta[f] = integral_decay_(j, f) - integral_decay_(jp, f);
+      u[f] = mm[f] - integral_decay_(j, f) * sv[f];
+      double rho_mm = 0.0;
+      for (std::size_t g = 0; g < n; ++g) rho_mm += rho(f, g) * mm[g];
+      c[f] = sv[f] * rho_mm;
+    }
+    // q = u' rho u + Delta' C(j_{k-1}) Sigma with Sigma = I(j_k) + I(j_{k-1}).
+    const double* cp = covariance_slice(jp);
+    double q = 0.0;
+    for (std::size_t a = 0; a < n; ++a) {
+      double urow = 0.0, crow = 0.0;
+      for (std::size_t b = 0; b < n; ++b) {
+        urow += rho(a, b) * u[b];
+        crow += cp[a * n + b] * (integral_decay_(j, b) + integral_decay_(jp, b));
+      }
+      q += u[a] * urow + delta[a] * crow;
+    }
+    // Step 0 has no previous date: nothing accrues into it.
+    step_q_[k] = k > 0 ? q : 0.0;
+  }
+}
+
+void model_markovian_hjm::simulation_step(const std::shared_ptr<const change_of_measure>& measure_change,
+                                          std::uint64_t k, const matrix<double>& draws, matrix<double>& previous,
+                                          matrix<double>& current) const {
+  const std::size_t n = number_of_factors(), paths = current.columns();
+  TARVEX_CHECK(!analytic_mode_, "simulation_step needs a model built for simulation (analytic mode is on)");
+  TARVEX_CHECK(k >= 1 && k < simulation_dates_.size(), "simulation step ", k, " is outside 1..",
+               simulation_dates_.size() - 1);
+  TARVEX_CHECK(current.rows() == n + 1, "states rows ", current.rows(), " is differents from number of factors + 1 ",
+               n + 1);
+  TARVEX_CHECK(draws.rows() == n, "draws rows ", draws.rows(), " is differents from number of factors ", n);
+  details::check_size(draws.columns(), paths);
+  if (previous.rows() != current.rows() || previous.columns() != paths) previous = matrix<double>(n + 1, paths);
+  std::copy_n(current.data(), current.size(), previous.data());
+
+  const double* sv = incremental_volatility_sv_.row_data(k);
+  const double* delta = step_delta_.row_data(k);
+  const double* u = step_u_.row_data(k);
+  const double* c = step_c_.row_data(k);
+  double* __restrict y = current.row(n).data();
+  const double half_q = 0.5 * step_q_[k];
+  for (std::size_t p = 0; p < paths; ++p) y[p] += half_q;
+  for (std::size_t f = 0; f < n; ++f) {
+    const double d = measure_change ? measure_change->drift(k, f) : 0.0;
+    const double* __restrict w = draws.row_data(f);
+    const double* __restrict x_prev = previous.row_data(f);
+    double* __restrict x = current.row(f).data();
+    const double s = sv[f], shift = c[f] - s * d, di = delta[f], uf = u[f], ud = -uf * d;
+    // x -= sv (W - d) + c ; y += Delta I x_prev + u (W - d)
+    for (std::size_t p = 0; p < paths; ++p) {
+      x[p] -= s * w[p] + shift;
+      y[p] += di * x_prev[p] + uf * w[p] + ud;
+    }
+  }
+}
+
+// --- state parameters ------------------------------------------------------------
+
+void model_markovian_hjm::finalize_aad(double*) const {}
+
+std::size_t model_markovian_hjm::get_state_parameters(double* out) const {
+  std::size_t offset = 0;
+  const auto put = [&](const double* data, std::size_t count) {
+    std::copy_n(data, count, out + offset);
+    offset += count;
+  };
+  put(decay_.data(), decay_.size());
+  put(integral_decay_.data(), integral_decay_.size());
+  if (!analytic_mode_) {
+    put(incremental_volatility_sv_.data(), incremental_volatility_sv_.size());
+    put(incremental_volatility_mm_.data(), incremental_volatility_mm_.size());
+  }
+  put(covariance_.data(), covariance_.size());
+  return offset;
+}
+
+std::size_t model_markovian_hjm::set_state_parameters(const double* in) {
+  std::size_t offset = 0;
+  const auto take = [&](double* data, std::size_t count) {
+    std::copy_n(in + offset, count, data);
+    offset += count;
+  };
+  take(decay_.data(), decay_.size());
+  take(integral_decay_.data(), integral_decay_.size());
+  if (!analytic_mode_) {
+    take(incremental_volatility_sv_.data(), incremental_volatility_sv_.size());
+    take(incremental_volatility_mm_.data(), incremental_volatility_mm_.size());
+  }
+  take(covariance_.data(), covariance_.size());
+  if (!analytic_mode_ && !simulation_dates_.empty()) prepare_simulation_steps();
+  return offset;
+}
+
+// --- free functions --------------------------------------------------------------
+
+void model_dfs(std::vector<double>& out, const vector<double>& x, const matrix<double>& loadings,
+               const std::vector<double>& initial) {
+  const std::size_t bonds = loadings.rows(), n = loadings.columns();
+  details::check_size(bonds, out.size());
+  details::check_size(bonds, initial.size());
+  details::check_size(n, x.size());
+  for (std::size_t j = 0; j < bonds; ++j) {
+    double e = 0.0;
+    for (std::size_t f = 0; f < n; ++f) {
+      const double l = loadings(j, f), l0 = loadings(0, f);
+      e += (l - l0) * x[f] + 0.5 * (l * l - l0 * l0);
+    }
+    // Clamped so that extreme points give tiny or huge but finite prices.
+    const double y = e > 37.0 ? -37.0 : (e < -300.0 ? 300.0 : -e);
+    out[j] = initial[j] * std::exp(y);
+  }
+}
+
+}  // namespace tarvex

@@ -1,0 +1,171 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "Analytics/parameters/parameter_markovian_hjm.h"
+#include "Core/aad_state_parameters_manager.h"
+#include "Util/datetime.h"
+#include "Vectorization/matrix.h"
+#include "Vectorization/tensor.h"
+#include "Vectorization/vector.h"
+
+namespace tarvex {
+
+class change_of_measure;
+class space_grid;
+class pde_model_coefficients;
+
+// The Gaussian Markovian HJM model on a merged grid of model dates: per factor the
+// decay factor D, its running integral I, the state covariance C, and on simulation
+// dates the per-step standard deviations of the states (sv) and of the money-market
+// integrals (mm). Built on a parameter set that must outlive it.
+//
+// States: mean_reversion x_f(t) = int_0^t sigma_f/D_f dW_f (undecayed, so increments are
+// independent); decay_factor x_f(t) = int_0^t sigma_f dW_f.
+//
+// Which parameter row a model interval takes: the interval (t_i, t_{i+1}] takes the row
+// of the first parameter date not before its right end, so row r covers (d_{r-1}, d_r]
+// (row 0 everything up to d_0, the last row everything after the last date). On the
+// analytic grid (valuation and parameter dates) this is exactly "the row governing the
+// right end"; choosing the first date not before, rather than the last date not after,
+// keeps a simulation grid that cuts (d_{r-1}, d_r] into months on the same row, so the
+// simulated dynamics equal the calibrated ones whatever the simulation dates.
+//
+// Dates after the last model date: a step from the last model date to t takes the rows
+// that govern t, which are the last rows (nothing after the last parameter date can
+// change them), so the dated parameters simply continue flat; nothing is read past the
+// grid. Dates before the grid, or on a model date, integrate nothing.
+//
+// Small decay rates: the closed forms of the money-market variance and the drift lose
+// digits like 1/(kappa tau)^2; below |kappa tau| = 0.1 their power series are summed
+// (see hjm_integrals.h), which agrees with the closed forms in exact arithmetic.
+class model_markovian_hjm : public aad_state_parameters_manager {
+ public:
+  // Grid: the valuation date alone (analytic) or the simulation dates (plus the
+  // valuation date in front when needed), merged with the parameter and additional dates.
+  model_markovian_hjm(const parameter_markovian_hjm& parameter, const datetime& valuation_date,
+                      const std::vector<datetime>& simulation_dates, bool analytic_mode,
+                      const std::vector<datetime>& additional_dates);
+
+  // Recomputes D, I, sv, mm and C from the parameter set's current numbers.
+  void refresh();
+
+  const parameter_markovian_hjm& parameter() const noexcept { return *parameter_; }
+  const datetime& valuation_date() const noexcept { return valuation_date_; }
+  const std::vector<datetime>& simulation_dates() const noexcept { return simulation_dates_; }
+  bool analytic_mode() const noexcept { return analytic_mode_; }
+  const std::vector<datetime>& model_dates() const noexcept { return model_dates_; }
+  const std::vector<std::size_t>& decay_index() const noexcept { return decay_index_; }
+  const std::vector<std::size_t>& volatility_index() const noexcept { return volatility_index_; }
+  const std::vector<std::size_t>& simulation_index() const noexcept { return simulation_index_; }
+  const matrix<double>& decay() const noexcept { return decay_; }
+  const matrix<double>& integral_decay() const noexcept { return integral_decay_; }
+  const matrix<double>& incremental_volatility_sv() const noexcept { return incremental_volatility_sv_; }
+  const matrix<double>& incremental_volatility_mm() const noexcept { return incremental_volatility_mm_; }
+  const tensor<double>& covariance() const noexcept { return covariance_; }
+  std::size_t number_of_factors() const noexcept { return parameter_->number_of_factors(); }
+  // Model time of a date: the parameter set's year fraction from the valuation date.
+  double time(const datetime& t) const;
+
+  // Index of the last model date not after t (0 before the grid).
+  std::size_t date_offset(const datetime& t) const;
+
+  // D at t, stepping from model date i.
+  void decay(const datetime& t, std::size_t i, vector<double>& out) const;
+  // I at t.
+  void integral_decay(const datetime& t, vector<double>& out) const;
+  // C at t (n x n).
+  void states_variable_covariance(const datetime& t, matrix<double>& out) const;
+  // Row j: loadings of log P(t, dates[j]) on n independent normals at t (out sized by
+  // the caller: one row per date, n columns).
+  void decompose(matrix<double>& out, const datetime& t, const std::vector<datetime>& dates,
+                 bool subtract_start) const;
+  // Deterministic drift mu(t) of the states.
+  void state_drift(const datetime& t, vector<double>& out) const;
+  // Standard deviations of each state's increment between consecutive dates of `dates`
+  // (dates on the grid; out sized by the caller).
+  void incremental_volatility_sv(const std::vector<datetime>& dates, matrix<double>& out) const;
+  // The same for each factor's money-market integral.
+  void incremental_volatility_mm(const std::vector<datetime>& dates, matrix<double>& out) const;
+
+  // out[p] = log of P(s, T) / (P(0, T)/P(0, s)) given states(., p) at the model date s.
+  void conditional_price(const matrix<double>& states, const datetime& s, const datetime& T,
+                         vector<double>& out) const;
+  // The same on the nodes of the PDE grids (PDE variable y = x - mu(s)).
+  void conditional_price(double* out, const std::vector<std::shared_ptr<const space_grid>>& grids,
+                         const datetime& s, const datetime& T) const;
+  // Backward-equation coefficients of every factor for the step from `from` to `to`.
+  void coefficients(const std::vector<std::shared_ptr<const pde_model_coefficients>>& out,
+                    const std::vector<std::shared_ptr<const space_grid>>& grids, const datetime& from,
+                    const datetime& to) const;
+
+  // Advances every path from simulation date k-1 to k. States have n + 1 rows (the
+  // factor states, then the log normalised discount factor y), one column per path;
+  // draws hold n rows of correlated standard normals. `previous` receives the states
+  // before the step. Allocates nothing once `previous` has storage.
+  void simulation_step(const std::shared_ptr<const change_of_measure>& measure_change, std::uint64_t k,
+                       const matrix<double>& draws, matrix<double>& previous, matrix<double>& current) const;
+
+  void finalize_aad(double* gradient) const override;
+  // Blocks: decay, integral_decay, [sv, mm when simulating], covariance.
+  std::size_t get_state_parameters(double* out) const override;
+  std::size_t set_state_parameters(const double* in) override;
+
+ private:
+  struct step_rows {
+    std::size_t decay, volatility;
+  };
+  step_rows rows_after(std::size_t i) const;
+  double kappa(const step_rows& r, std::size_t f) const;
+  double sigma(const step_rows& r, std::size_t f) const;
+  double rho(std::size_t a, std::size_t b) const;
+
+  void decay_step(std::size_t i, const datetime& t, double* out) const;
+  void integral_step(std::size_t i, const datetime& t, double* out) const;
+  void covariance_step(std::size_t i, const datetime& t, double* out) const;
+  void drift_step(std::size_t j, const datetime& a, const datetime& b, double* out) const;
+  template <class Variance>
+  void incremental_walk(const std::vector<datetime>& dates, matrix<double>& out, Variance variance) const;
+  void prepare_simulation_steps();
+  double* covariance_slice(std::size_t i) { return covariance_.data() + i * number_of_factors() * number_of_factors(); }
+  const double* covariance_slice(std::size_t i) const {
+    return covariance_.data() + i * number_of_factors() * number_of_factors();
+  }
+
+  const parameter_markovian_hjm* parameter_;
+  datetime valuation_date_;
+  std::vector<datetime> simulation_dates_;
+  bool analytic_mode_;
+  std::vector<datetime> additional_dates_;
+  std::vector<datetime> model_dates_;
+  std::vector<std::size_t> decay_index_;
+  std::vector<std::size_t> volatility_index_;
+  std::vector<std::size_t> simulation_index_;
+  matrix<double> decay_;
+  matrix<double> integral_decay_;
+  matrix<double> incremental_volatility_sv_;
+  matrix<double> incremental_volatility_mm_;
+  tensor<double> covariance_;
+  std::uint64_t decay_offset_ = 0;
+  std::uint64_t integral_decay_offset_ = 0;
+  std::uint64_t incremental_volatility_sv_offset_ = 0;
+  std::uint64_t incremental_volatility_mm_offset_ = 0;
+  std::uint64_t covariance_offset_ = 0;
+
+  // Per simulation step, derived in refresh so the step itself only streams over paths:
+  // Delta I, u = mm - I o sv, c = sv o (rho mm) (s x n each) and q (s).
+  matrix<double> step_delta_;
+  matrix<double> step_u_;
+  matrix<double> step_c_;
+  vector<double> step_q_;
+  std::vector<double> times_;  // model time of each model date
+};
+
+// Conditional discount factors at the point x of the factor space from the loadings
+// of decompose (row 0 is the reference bond) and today's discount factors.
+void model_dfs(std::vector<double>& out, const vector<double>& x, const matrix<double>& loadings,
+               const std::vector<double>& initial);
+
+}  // namespace tarvex

@@ -51,6 +51,8 @@ model_markovian_hjm::model_markovian_hjm(const parameter_markovian_hjm& paramete
   if (!analytic_mode_) datetime_helper::index_subset_dates(model_dates_, simulation_dates_, simulation_index_);
 
   const std::size_t m = model_dates_.size(), n = number_of_factors();
+  // Gradient positions: the parameter set's entries come first, the model's blocks after.
+  reserve_state_parameters(p.state_parameters_size());
   decay_ = matrix<double>(m, n);
   integral_decay_ = matrix<double>(m, n);
   decay_offset_ = reserve_state_parameters(m * n);

@@ -96,7 +96,11 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   // The same on the nodes of the PDE grids (PDE variable y = x - mu(s)).
   void conditional_price(double* out, const std::vector<std::shared_ptr<const space_grid>>& grids,
                          const datetime& s, const datetime& T) const;
-  // Backward-equation coefficients of every factor for the step from `from` to `to`.
+  // Backward-equation coefficients of every factor for the step from `from` to `to`:
+  // reaction = minus the trapezoidal average of the short rate over the step, no
+  // convection, diffusion = sv(k)^2 / 2 with k the model index of `from`. sv rows belong
+  // to simulation dates, so the model must be built for simulation on the PDE's dates
+  // (then model and simulation dates coincide); other models are refused.
   void coefficients(const std::vector<std::shared_ptr<const pde_model_coefficients>>& out,
                     const std::vector<std::shared_ptr<const space_grid>>& grids, const datetime& from,
                     const datetime& to) const;
@@ -107,6 +111,32 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   // before the step. Allocates nothing once `previous` has storage.
   void simulation_step(const std::shared_ptr<const change_of_measure>& measure_change, std::uint64_t k,
                        const matrix<double>& draws, matrix<double>& previous, matrix<double>& current) const;
+
+  // --- adjoints -------------------------------------------------------------------
+  // Gradient arrays hold the parameter set's entries first (its own layout positions),
+  // then the model's blocks: a buffer of state_parameters_size() doubles serves both.
+  // Each _aad operation receives the adjoint of the plain operation's output and adds
+  // into the model's blocks and the parameter set's entries; fill_aad then carries the
+  // model-block adjoints down to the parameter set's decays, volatilities and correlation.
+
+  // Adjoint of decay(t, i, out); `value` is the row decay(t, i) returned.
+  void decay_aad(const vector<double>& adjoint, const vector<double>& value, const datetime& t, std::size_t i,
+                 double* gradient) const;
+  // Adjoint of integral_decay(t, out).
+  void integral_decay_aad(const vector<double>& adjoint, const datetime& t, double* gradient) const;
+  // Adjoint of states_variable_covariance(t, out).
+  void states_variable_covariance_aad(const matrix<double>& adjoint, const datetime& t, double* gradient) const;
+  // Adjoint of incremental_volatility_sv(dates, value).
+  void incremental_volatility_sv_aad(const matrix<double>& adjoint, const matrix<double>& value,
+                                     const std::vector<datetime>& dates, double* gradient) const;
+  // Adjoint of incremental_volatility_mm(dates, value).
+  void incremental_volatility_mm_aad(const matrix<double>& adjoint, const matrix<double>& value,
+                                     const std::vector<datetime>& dates, double* gradient) const;
+  // Adjoint of decompose(out, t, dates, subtract_start).
+  void decompose_aad(const matrix<double>& adjoint, const datetime& t, const std::vector<datetime>& dates,
+                     double* gradient, bool subtract_start) const;
+  // Moves the adjoints held on the model's blocks to the parameter set's entries.
+  void fill_aad(double* gradient) const;
 
   void finalize_aad(double* gradient) const override;
   // Blocks: decay, integral_decay, [sv, mm when simulating], covariance.
@@ -153,6 +183,8 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   std::uint64_t incremental_volatility_sv_offset_ = 0;
   std::uint64_t incremental_volatility_mm_offset_ = 0;
   std::uint64_t covariance_offset_ = 0;
+
+  // Private helpers of the adjoint operations (model_markovian_hjm_aad.cpp) go here.
 
   // Per simulation step, derived in refresh so the step itself only streams over paths:
   // Delta I, u = mm - I o sv, c = sv o (rho mm) (s x n each) and q (s).

@@ -185,6 +185,22 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   std::uint64_t covariance_offset_ = 0;
 
   // Private helpers of the adjoint operations (model_markovian_hjm_aad.cpp) go here.
+  // Adjoints of the steps from model date i to t: `adjoint` is that of the step's output
+  // (n entries, n x n row-major for the covariance), `value` the decay step's output.
+  void decay_step_aad(std::size_t i, const datetime& t, const double* adjoint, const double* value,
+                      double* gradient) const;
+  void integral_step_aad(std::size_t i, const datetime& t, const double* adjoint, double* gradient) const;
+  void covariance_step_aad(std::size_t i, const datetime& t, const double* adjoint, double* gradient) const;
+  // Walks the intervals as incremental_walk does, handing each interval the adjoint of
+  // its variance (the square root differentiated).
+  template <class VarianceAad>
+  void incremental_walk_aad(const std::vector<datetime>& dates, const matrix<double>& adjoint,
+                            const matrix<double>& value, VarianceAad variance_aad) const;
+  // Gradient entries of the parameter set's decay (row, f), volatility (row, f) and
+  // correlation (a, b), a != b.
+  void add_decay_aad(std::size_t row, std::size_t f, double value, double* gradient) const;
+  void add_volatility_aad(std::size_t row, std::size_t f, double value, double* gradient) const;
+  void add_correlation_aad(std::size_t a, std::size_t b, double value, double* gradient) const;
 
   // Per simulation step, derived in refresh so the step itself only streams over paths:
   // Delta I, u = mm - I o sv, c = sv o (rho mm) (s x n each) and q (s).

@@ -9,6 +9,7 @@
 
 #include "Core/error.h"
 #include "Math/cholesky_decomposition.h"
+#include "Core/tests/testing.h"
 
 namespace tarvex {
 namespace {
@@ -41,14 +42,7 @@ dense factor_of(dense a, std::size_t n, int type) {
   return a;
 }
 
-std::string error_text(auto&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "no throw";
-}
+using testing::error_text;
 
 TEST(cholesky_decomposition, factor_reproduces_the_matrix_and_ignores_the_other_triangle) {
   std::mt19937 rng(7);

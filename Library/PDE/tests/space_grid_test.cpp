@@ -5,18 +5,12 @@
 
 #include "Core/error.h"
 #include "PDE/space_grid.h"
+#include "Core/tests/testing.h"
 
 namespace tarvex {
 namespace {
 
-std::string error_text(auto&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "no throw";
-}
+using testing::error_text;
 
 TEST(space_grid, keeps_valid_axes) {
   const space_grid g(vector<double>{-1.0, 0.0, 0.5, 4.0});

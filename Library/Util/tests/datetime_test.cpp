@@ -7,18 +7,12 @@
 #include "Core/check.h"
 #include "Util/datetime.h"
 #include "Util/tenor.h"
+#include "Core/tests/testing.h"
 
 namespace tarvex {
 namespace {
 
-std::string error_text(auto&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "no throw";
-}
+using testing::error_text;
 
 TEST(datetime, serial_numbers_of_known_dates) {
   // The origin by definition.

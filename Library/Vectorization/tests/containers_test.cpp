@@ -9,21 +9,14 @@
 #include "Vectorization/matrix.h"
 #include "Vectorization/tensor.h"
 #include "Vectorization/vector.h"
+#include "Core/tests/testing.h"
 
 namespace tarvex {
 namespace {
 
 bool aligned64(const void* p) { return reinterpret_cast<std::uintptr_t>(p) % 64 == 0; }
 
-template <class F>
-std::string error_text(F f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "no error";
-}
+using testing::error_text;
 
 TEST(vector_test, construction_fills_and_aligns) {
   EXPECT_TRUE(vector<double>().empty());

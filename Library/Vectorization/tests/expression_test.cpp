@@ -9,19 +9,12 @@
 #include "Vectorization/matrix.h"
 #include "Vectorization/tensor.h"
 #include "Vectorization/vector.h"
+#include "Core/tests/testing.h"
 
 namespace tarvex {
 namespace {
 
-template <class F>
-std::string error_text(F f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "no error";
-}
+using testing::error_text;
 
 vector<double> random_vector(std::size_t n, double lo, double hi, unsigned seed) {
   std::mt19937_64 rng(seed);

@@ -431,35 +431,33 @@ void model_markovian_hjm::simulation_step(const std::shared_ptr<const change_of_
 
 void model_markovian_hjm::finalize_aad(double*) const {}
 
+// The state-parameter blocks in layout order; get and set both walk this one list.
+template <class Self, class Visit>
+void model_markovian_hjm::for_each_block(Self& self, Visit visit) {
+  visit(self.decay_.data(), self.decay_.size());
+  visit(self.integral_decay_.data(), self.integral_decay_.size());
+  if (!self.analytic_mode_) {
+    visit(self.incremental_volatility_sv_.data(), self.incremental_volatility_sv_.size());
+    visit(self.incremental_volatility_mm_.data(), self.incremental_volatility_mm_.size());
+  }
+  visit(self.covariance_.data(), self.covariance_.size());
+}
+
 std::size_t model_markovian_hjm::get_state_parameters(double* out) const {
   std::size_t offset = 0;
-  const auto put = [&](const double* data, std::size_t count) {
+  for_each_block(*this, [&](const double* data, std::size_t count) {
     std::copy_n(data, count, out + offset);
     offset += count;
-  };
-  put(decay_.data(), decay_.size());
-  put(integral_decay_.data(), integral_decay_.size());
-  if (!analytic_mode_) {
-    put(incremental_volatility_sv_.data(), incremental_volatility_sv_.size());
-    put(incremental_volatility_mm_.data(), incremental_volatility_mm_.size());
-  }
-  put(covariance_.data(), covariance_.size());
+  });
   return offset;
 }
 
 std::size_t model_markovian_hjm::set_state_parameters(const double* in) {
   std::size_t offset = 0;
-  const auto take = [&](double* data, std::size_t count) {
+  for_each_block(*this, [&](double* data, std::size_t count) {
     std::copy_n(in + offset, count, data);
     offset += count;
-  };
-  take(decay_.data(), decay_.size());
-  take(integral_decay_.data(), integral_decay_.size());
-  if (!analytic_mode_) {
-    take(incremental_volatility_sv_.data(), incremental_volatility_sv_.size());
-    take(incremental_volatility_mm_.data(), incremental_volatility_mm_.size());
-  }
-  take(covariance_.data(), covariance_.size());
+  });
   if (!analytic_mode_ && !simulation_dates_.empty()) prepare_simulation_steps();
   return offset;
 }

@@ -1,0 +1,1 @@
+# simulation_manager, simulation_helper, states_variables.

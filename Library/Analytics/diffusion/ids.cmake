@@ -1,0 +1,1 @@
+# The diffusion identifiers (diffusion/*/id/).

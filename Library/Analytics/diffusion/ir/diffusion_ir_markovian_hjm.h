@@ -1,0 +1,39 @@
+#pragma once
+#include <memory>
+#include <vector>
+
+#include "Analytics/diffusion/ir/diffusion_ir.h"
+
+namespace tarvex {
+
+class model_markovian_hjm;
+class parameter_markovian_hjm;
+
+// Interest rates under the Markovian HJM model built on the simulation dates. States:
+// the n factor states (rows 0 … n-1), then the log normalised discount factor (row n).
+class diffusion_ir_markovian_hjm : public diffusion_ir {
+ public:
+  diffusion_ir_markovian_hjm(const std::vector<datetime>& dates, const std::shared_ptr<const discount_curve>& curve,
+                             const std::shared_ptr<const parameter_markovian_hjm>& parameters);
+  ~diffusion_ir_markovian_hjm() override;
+
+  void initial_states(vector<double>& states) const override;
+  void propagate(matrix<double>& states, matrix<double>& states_previous, std::uint64_t step,
+                 const matrix<double>& draws,
+                 const std::shared_ptr<const change_of_measure>& measure_change) const override;
+  std::uint64_t number_of_states() const override;
+  std::uint64_t number_of_factors() const override;
+
+  void log_df(vector<double>& out, const matrix<double>& states, const datetime& t,
+              const datetime& T) const override;
+  std::uint64_t log_normalized_discounting_index() const override;
+
+  const std::shared_ptr<const parameter_markovian_hjm>& parameters() const { return parameters_; }
+  const model_markovian_hjm& model() const { return *model_; }
+
+ private:
+  std::shared_ptr<const parameter_markovian_hjm> parameters_;
+  std::shared_ptr<const model_markovian_hjm> model_;
+};
+
+}  // namespace tarvex

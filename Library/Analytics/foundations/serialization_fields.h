@@ -72,17 +72,28 @@ void read_binary_field(multi_process_stream& s, std::shared_ptr<const calendar>&
 void write_binary_field(multi_process_stream& s, const std::shared_ptr<const day_count_convention>& d);
 void read_binary_field(multi_process_stream& s, std::shared_ptr<const day_count_convention>& d);
 
+// Enumerations are signed 32-bit, except 16-bit ones (device codes), which keep
+// their width.
 template <class T>
   requires(std::is_enum_v<T>)
 void write_binary_field(multi_process_stream& s, const T& v) {
-  s << static_cast<std::int32_t>(v);
+  if constexpr (sizeof(T) == sizeof(std::int16_t))
+    s << static_cast<std::int16_t>(v);
+  else
+    s << static_cast<std::int32_t>(v);
 }
 template <class T>
   requires(std::is_enum_v<T>)
 void read_binary_field(multi_process_stream& s, T& v) {
-  std::int32_t raw = 0;
-  s >> raw;
-  v = static_cast<T>(raw);
+  if constexpr (sizeof(T) == sizeof(std::int16_t)) {
+    std::int16_t raw = 0;
+    s >> raw;
+    v = static_cast<T>(raw);
+  } else {
+    std::int32_t raw = 0;
+    s >> raw;
+    v = static_cast<T>(raw);
+  }
 }
 template <class T>
   requires(std::is_arithmetic_v<T>)
@@ -96,35 +107,5 @@ void read_binary_field(multi_process_stream& s, T& v) {
 }
 inline void write_binary_field(multi_process_stream& s, const std::string& v) { s << v; }
 inline void read_binary_field(multi_process_stream& s, std::string& v) { s >> v; }
-
-// --- walkers: a class's fields(w) calls w(key, field) in file order ---------------
-struct json_writer {
-  json& j;
-  template <class T>
-  void operator()(const char* key, const T& field) {
-    write_json_field(j[key], field);
-  }
-};
-struct json_reader {
-  const json& j;
-  template <class T>
-  void operator()(const char* key, T& field) {
-    read_json_field(j.at(key), field);
-  }
-};
-struct binary_writer {
-  multi_process_stream& s;
-  template <class T>
-  void operator()(const char*, const T& field) {
-    write_binary_field(s, field);
-  }
-};
-struct binary_reader {
-  multi_process_stream& s;
-  template <class T>
-  void operator()(const char*, T& field) {
-    read_binary_field(s, field);
-  }
-};
 
 }  // namespace tarvex::serialization

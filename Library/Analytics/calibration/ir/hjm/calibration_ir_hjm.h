@@ -1,0 +1,66 @@
+#pragma once
+#include <memory>
+#include <vector>
+
+#include "Analytics/calibration/calibration_hjm_settings.h"
+#include "Analytics/calibration/calibration_ir_targets_configuration.h"
+#include "Analytics/calibration/ir/hjm/calibration_ir_hjm_swaption.h"
+#include "Analytics/parameters/parameter_markovian_hjm.h"
+#include "Market/discount_curve.h"
+#include "Market/ir_volatility_surface.h"
+#include "Util/datetime.h"
+#include "Util/day_count_convention.h"
+#include "Vectorization/matrix.h"
+
+namespace tarvex {
+
+// Fits a Markovian HJM parameter set to swaption and caplet normal volatilities by
+// Levenberg-Marquardt. The targets and the two date grids of the calibrated set (the
+// distinct target expiries become the volatility dates, the distinct target ends the
+// decay dates) are fixed at construction; every calibrate call works on its own
+// parameter set and model, so one calibrator serves concurrent calls.
+class calibration_ir_hjm {
+ public:
+  // Targets, in this order: one caplet per expiry, the co-terminal swaptions (an expiry
+  // not before the co-terminal date is skipped), then the expiry x tenor grid with the
+  // tenor as the outer loop; each kind only when the configuration includes it.
+  calibration_ir_hjm(const datetime& valuation_date, const std::shared_ptr<const discount_curve>& curve,
+                     const std::shared_ptr<const calibration_ir_targets_configuration>& targets,
+                     const std::shared_ptr<const day_count_convention>& day_count);
+
+  // The targets in construction order.
+  const std::vector<std::shared_ptr<const calibration_ir_hjm_swaption>>& swaptions() const noexcept {
+    return swaptions_;
+  }
+  const datetime& valuation_date() const noexcept { return valuation_date_; }
+  const std::shared_ptr<const day_count_convention>& day_count() const noexcept { return day_count_; }
+  // Distinct target expiries, ascending: the volatility dates of the calibrated set.
+  const std::vector<datetime>& expiry_dates() const noexcept { return expiry_dates_; }
+  // Distinct target ends, ascending: the decay dates of the calibrated set.
+  const std::vector<datetime>& maturity_dates() const noexcept { return maturity_dates_; }
+
+  // The parameter set whose model volatilities best match the surface's at the given
+  // strikes (empty: every target at the money; otherwise at least one per target, extra
+  // ones ignored). `correlation` is the factor correlation (fitted too when the
+  // settings say so) and fixes the factor count; `initial`, when set, supplies the
+  // starting decays and volatilities, which must fit the date grids.
+  std::shared_ptr<const parameter_markovian_hjm> calibrate(
+      const std::shared_ptr<const ir_volatility_surface>& surface, const matrix<double>& correlation,
+      const std::shared_ptr<const calibration_hjm_settings>& settings, const std::vector<double>& strikes,
+      const std::shared_ptr<const parameter_markovian_hjm>& initial) const;
+
+  // Not provided: throws NotImplementedError. Kept so callers of the experimental CMS
+  // spread pricer fail loudly rather than link against a guess.
+  static double cms_spread_pricing_experimental(const datetime& start, const datetime& end,
+                                                const std::shared_ptr<const parameter_markovian_hjm>& parameters,
+                                                const std::shared_ptr<const discount_curve>& curve, bool flag);
+
+ private:
+  datetime valuation_date_;
+  std::shared_ptr<const day_count_convention> day_count_;
+  std::vector<std::shared_ptr<const calibration_ir_hjm_swaption>> swaptions_;
+  std::vector<datetime> expiry_dates_;
+  std::vector<datetime> maturity_dates_;
+};
+
+}  // namespace tarvex

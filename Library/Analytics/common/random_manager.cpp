@@ -1,0 +1,97 @@
+#include "Analytics/common/random_manager.h"
+
+#include <cmath>
+#include <limits>
+
+#include "Core/check.h"
+#include "Core/cpu_allocator.h"
+#include "Math/matrix_multiplication.h"
+
+namespace tarvex {
+namespace {
+
+double dot(const double* x, const double* y, std::size_t n) {
+  double sum = 0.0;
+  for (std::size_t p = 0; p < n; ++p) sum += x[p] * y[p];
+  return sum;
+}
+
+// a * b, refusing products that wrap (the buffer would silently be too small).
+std::size_t checked_product(std::size_t a, std::size_t b) {
+  TARVEX_CHECK(b == 0 || a <= std::numeric_limits<std::size_t>::max() / b, "random buffer of ", a, " x ", b,
+               " doubles overflows");
+  return a * b;
+}
+
+}  // namespace
+
+random_manager::random_manager(const std::shared_ptr<const random_config>& config) : config_(config) {
+  TARVEX_CHECK(config_ != nullptr, "random manager built without a configuration");
+  const auto& settings = *config_->settings();
+  generator_ = random::random_generator_factory(config_->main_generator_type(), config_->settings());
+  upfront_ = random::generate_upfront_onley(config_->main_generator_type());
+
+  const std::size_t block = checked_product(settings.number_of_brownians(), settings.number_of_paths_per_batch());
+  size_ = checked_product(upfront_ ? settings.number_of_simulation_dates() : 2, block);
+  buffer_.reset(static_cast<double*>(cpu_allocator::allocate(checked_product(size_, sizeof(double)))));
+  half_ = size_ / 2;
+
+  if (upfront_) {
+    generator_->fill(buffer_.get(), size_, size_ * settings.batch_index());
+    if (settings.orthogonalization()) orthogonalize();
+  }
+}
+
+void random_manager::buffer_deleter::operator()(double* buffer) const noexcept { cpu_allocator::free(buffer); }
+
+std::size_t random_manager::number_of_paths() const { return config_->settings()->number_of_paths_per_batch(); }
+
+// Modified Gram-Schmidt over the D B rows in buffer order (row r is factor r mod B of
+// step r / B): each earlier, already normalised row is projected out of the current
+// row as it stands, which keeps the rows orthogonal to working precision where the
+// classical variant loses orthogonality. Each row is then scaled to mean square 1
+// over the paths, the second moment of a standard normal.
+void random_manager::orthogonalize() {
+  const std::size_t paths = number_of_paths();
+  const std::size_t rows = size_ / paths;
+  for (std::size_t r = 0; r < rows; ++r) {
+    double* x = buffer_.get() + r * paths;
+    for (std::size_t j = 0; j < r; ++j) {
+      const double* y = buffer_.get() + j * paths;
+      const double c = dot(x, y, paths) / dot(y, y, paths);
+      for (std::size_t p = 0; p < paths; ++p) x[p] -= c * y[p];
+    }
+    const double s = std::sqrt(dot(x, x, paths) / static_cast<double>(paths));
+    for (std::size_t p = 0; p < paths; ++p) x[p] /= s;
+  }
+}
+
+matrix<double> random_manager::correlate(std::size_t step, const matrix<double>& lower) {
+  const auto& settings = *config_->settings();
+  const std::size_t brownians = settings.number_of_brownians(), paths = settings.number_of_paths_per_batch();
+  TARVEX_CHECK(lower.rows() == brownians && lower.columns() == brownians, "correlation factor of ", lower.rows(),
+               " x ", lower.columns(), " for ", brownians, " brownians");
+
+  const double* draws = nullptr;
+  double* out = nullptr;
+  if (upfront_) {
+    // Block 0 is the output area, so step 0 (the initial date) has no draws.
+    TARVEX_CHECK(step >= 1 && step < settings.number_of_simulation_dates(), "step ", step, " of ",
+                 settings.number_of_simulation_dates(), " simulation dates drawn up front");
+    draws = buffer_.get() + step * brownians * paths;
+    out = buffer_.get();
+  } else {
+    double* z = buffer_.get();
+    for (std::size_t i = 0; i < half_; ++i) z[i] = 0.0;
+    // Only the per-step generators fill; any other code simulates with zero noise.
+    const auto type = config_->main_generator_type();
+    if (type == random_type::philox || type == random_type::mersenne_twister || type == random_type::threefry)
+      generator_->fill(z, half_, half_ * settings.batch_index());
+    draws = z;
+    out = buffer_.get() + half_;
+  }
+  matrix_multiplication(false, false, brownians, paths, brownians, lower.data(), brownians, draws, paths, out, paths);
+  return matrix<double>::view(out, brownians, paths);
+}
+
+}  // namespace tarvex

@@ -1,0 +1,78 @@
+#include "demo_command.h"
+
+#include <filesystem>
+#include <iostream>
+
+#include "command_line.h"
+#include "hjm_calibration.h"
+#include "input_error.h"
+#include "library_file.h"
+#include "output_folder.h"
+#include "simulate_command.h"
+
+#ifndef TARVEX_SAMPLE_MARKET
+#define TARVEX_SAMPLE_MARKET "examples/market"
+#endif
+
+namespace tarvex::app {
+namespace fs = std::filesystem;
+namespace {
+
+const char* demo_help =
+    "usage: tarvex demo [--data DIR] [-o OUTDIR] [--threads N]\n"
+    "\n"
+    "Calibrates a two-factor Markovian HJM model to the sample market (DIR/market.json,\n"
+    "targets.json, settings.json, correlation.json), simulates the job DIR/job.json on\n"
+    "the calibrated parameters and writes the parameters, the CSV files and the charts\n"
+    "into OUTDIR.\n"
+    "\n"
+    "  --data         the sample data folder (default: the bundled examples/market)\n"
+    "  -o, --output   the output folder (default: ./tarvex-demo)\n"
+    "  --threads N    threads; 0 (default) uses every core\n";
+
+fs::path sample_folder(const std::string& given) {
+  if (!given.empty()) return given;
+  if (fs::exists(fs::path(TARVEX_SAMPLE_MARKET) / "market.json")) return TARVEX_SAMPLE_MARKET;
+  return "examples/market";
+}
+
+}  // namespace
+
+int run_demo(const std::vector<std::string>& args) {
+  std::vector<std::string> rest = args;
+  for (auto& a : rest)
+    if (a == "-o") a = "--output";
+  const command_line cl("demo", rest, {"--data", "--output", "--threads"}, {});
+  if (cl.help()) {
+    std::cout << demo_help;
+    return 0;
+  }
+  if (cl.has("--threads")) apply_threads("demo", cl.value("--threads"));
+  const fs::path data = sample_folder(cl.value_or("--data", ""));
+  const fs::path output = cl.value_or("--output", "tarvex-demo");
+
+  simulation_job job = read_simulation_job((data / "job.json").string());
+  const auto targets = read_targets((data / "targets.json").string());
+  const auto settings = read_settings((data / "settings.json").string());
+  const matrix<double> correlation = read_correlation((data / "correlation.json").string());
+
+  std::cout << "== calibration: " << settings->number_of_factors() << "-factor Markovian HJM to "
+            << (data / "market.json").string() << "\n";
+  if (!job.today.description.empty()) std::cout << job.today.description << "\n";
+  const hjm_calibration calibrated = calibrate_hjm(job.today, targets, settings, correlation, nullptr, std::cout);
+
+  // The job simulates the model just calibrated, under its own factor correlation.
+  job.factors.front().parameters = calibrated.parameters;
+  job.correlation = calibrated.parameters->correlation();
+  std::cout << "\n== simulation: " << (data / "job.json").string() << " on the calibrated parameters\n";
+  simulate(job, output, true, std::cout);
+
+  // The parameters join the results only once the simulation has succeeded.
+  output_file parameters(output / "hjm_parameters.json");
+  parameter_markovian_hjm::write_to_json(parameters.temporary().string(), calibrated.parameters);
+  parameters.commit();
+  std::cout << "calibrated parameters written to " << (output / "hjm_parameters.json").string() << '\n';
+  return 0;
+}
+
+}  // namespace tarvex::app

@@ -1,0 +1,59 @@
+// tarvex: the library's models on JSON files, without writing C++.
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "demo_command.h"
+#include "hjm_calibration.h"
+#include "input_error.h"
+#include "simulate_command.h"
+
+namespace {
+
+const char* help =
+    "usage: tarvex <command> [options]\n"
+    "\n"
+    "commands:\n"
+    "  calibrate hjm   fit a Markovian HJM model to swaption normal vols; writes the parameters\n"
+    "  simulate        run a Monte Carlo simulation job; writes CSV files (and charts)\n"
+    "  demo            calibrate the bundled sample market, simulate 20,000 paths on it\n"
+    "\n"
+    "'tarvex <command> --help' describes a command's options. Exit status: 0 on success,\n"
+    "2 for a problem with the arguments or input files, 1 for any other failure.\n";
+
+// Errors are printed on one line, whatever the library put in them.
+std::string one_line(std::string text) {
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace tarvex::app;
+  const std::vector<std::string> all(argv + 1, argv + argc);
+  try {
+    if (all.empty()) {
+      std::cerr << help;
+      throw input_error("no command given");
+    }
+    const std::string& command = all[0];
+    const std::vector<std::string> args(all.begin() + 1, all.end());
+    if (command == "--help" || command == "-h" || command == "help") {
+      std::cout << help;
+      return 0;
+    }
+    if (command == "calibrate") return run_calibrate(args);
+    if (command == "simulate") return run_simulate(args);
+    if (command == "demo") return run_demo(args);
+    throw input_error("unknown command '" + command + "' (see 'tarvex --help')");
+  } catch (const input_error& e) {
+    std::cerr << "tarvex: error: " << one_line(e.what()) << '\n';
+    return 2;
+  } catch (const std::exception& e) {
+    std::cerr << "tarvex: error: " << one_line(e.what()) << '\n';
+    return 1;
+  }
+}

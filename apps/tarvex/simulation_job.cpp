@@ -1,0 +1,180 @@
+#include "simulation_job.h"
+
+#include <cmath>
+#include <filesystem>
+#include <utility>
+
+#include "Util/datetime_helper.h"
+#include "input_error.h"
+#include "library_file.h"
+
+namespace tarvex::app {
+namespace {
+
+const std::pair<const char*, random_type> generators[] = {
+    {"philox", random_type::philox},
+    {"philox_upfront", random_type::philox_upfront},
+    {"threefry", random_type::threefry},
+    {"mersenne_twister", random_type::mersenne_twister},
+    {"sobol", random_type::sobol},
+    {"sobol_brownian_bridge", random_type::sobol_brownian_bridge},
+};
+
+std::string relative_to(const std::string& job_file, const std::string& name) {
+  const std::filesystem::path p(name);
+  if (p.is_absolute()) return name;
+  return (std::filesystem::path(job_file).parent_path() / p).string();
+}
+
+// The correlation must be a correlation matrix the simulation can factor: checked here,
+// by Cholesky, so that a bad one is reported against the job file.
+void check_correlation(const json_node& node, const matrix<double>& c) {
+  const std::size_t n = c.rows();
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = 0; j < n; ++j) {
+      if (i == j ? c(i, j) != 1.0 : !(std::fabs(c(i, j)) < 1.0))
+        node.at(i).at(j).fail(i == j ? "1 on the diagonal" : "a correlation strictly between -1 and 1");
+      if (c(i, j) != c(j, i)) node.at(i).at(j).fail("a symmetric matrix");
+    }
+  std::vector<double> l(n * n, 0.0);
+  for (std::size_t j = 0; j < n; ++j) {
+    double d = c(j, j);
+    for (std::size_t k = 0; k < j; ++k) d -= l[j * n + k] * l[j * n + k];
+    if (!(d > 1e-12)) node.fail("a positive definite correlation matrix");
+    l[j * n + j] = std::sqrt(d);
+    for (std::size_t i = j + 1; i < n; ++i) {
+      double s = c(i, j);
+      for (std::size_t k = 0; k < j; ++k) s -= l[i * n + k] * l[j * n + k];
+      l[i * n + j] = s / l[j * n + j];
+    }
+  }
+}
+
+std::vector<datetime> read_dates(const json_node& node, const datetime& today) {
+  std::vector<datetime> dates{today};
+  if (node.value().is_array()) {
+    for (const auto& d : node.ascending_dates()) dates.push_back(d);
+    if (dates.size() < 2) node.fail("at least one simulation date");
+    if (!(today < dates[1])) node.at(std::size_t{0}).fail("a date after the valuation date");
+    return dates;
+  }
+  if (!node.value().is_object()) node.fail("a list of dates or {\"step\": …, \"horizon\": …}");
+  const json_node step_node = node.at("step"), horizon_node = node.at("horizon");
+  const tenor step = step_node.period(), horizon = horizon_node.period();
+  if (step.count() < 1) step_node.fail("a positive step");
+  const datetime end = datetime_helper::add_tenor(today, horizon, 1);
+  if (!(today < end)) horizon_node.fail("a positive horizon");
+  // Each date is counted from today (not from the previous date) so month ends do not drift.
+  for (int k = 1;; ++k) {
+    const datetime d = datetime_helper::add_tenor(today, tenor(k * step.count(), step.units()), 1);
+    if (end < d) break;
+    dates.push_back(d);
+    if (dates.size() > 100000) step_node.fail("a step giving at most 100000 dates");
+  }
+  if (dates.back() < end) dates.push_back(end);
+  return dates;
+}
+
+}  // namespace
+
+random_type read_generator(const json_node& node) {
+  const std::string name = node.text();
+  for (const auto& [text, type] : generators)
+    if (name == text) return type;
+  node.fail("a generator (\"philox\", \"philox_upfront\", \"threefry\", \"mersenne_twister\", \"sobol\" or "
+            "\"sobol_brownian_bridge\")");
+}
+
+std::string generator_name(random_type type) {
+  for (const auto& [text, t] : generators)
+    if (t == type) return text;
+  return "unknown";
+}
+
+simulation_job read_simulation_job(const std::string& file) {
+  const json_node root = json_node::load(file);
+  simulation_job job;
+  job.file = file;
+  const json_node date_node = root.at("valuation_date");
+  const datetime today = date_node.date();
+  job.today = read_market(relative_to(file, root.at("market").text()));
+  if (!(job.today.valuation_date == today))
+    date_node.fail("the market's valuation date " + job.today.valuation_date.to_string());
+  job.dates = read_dates(root.at("simulation_dates"), today);
+
+  const json_node factors = root.at("risk_factors");
+  if (factors.size() == 0) factors.fail("at least one risk factor");
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < factors.size(); ++i) {
+    const json_node f = factors.at(i);
+    const json_node model = f.at("model");
+    if (model.text() != "hjm") model.fail("\"hjm\" (the only model the simulation reads for now)");
+    risk_factor r;
+    r.name = f.has("name") ? f.at("name").text() : "rates " + std::to_string(i + 1);
+    r.parameters = read_library_file<parameter_markovian_hjm>(relative_to(file, f.at("parameters").text()),
+                                                              "Markovian HJM parameters");
+    total += r.parameters->number_of_factors();
+    job.factors.push_back(std::move(r));
+  }
+  if (job.factors.size() > 1)
+    factors.fail("one risk factor: the simulated rates are today's single curve");
+
+  job.correlation = matrix<double>(total, total, 0.0);
+  if (root.has("correlation")) {
+    const json_node node = root.at("correlation");
+    const auto rows = node.number_table();
+    if (rows.size() != total || (total > 0 && rows[0].size() != total))
+      node.fail("a " + std::to_string(total) + " x " + std::to_string(total) + " matrix, one row per factor");
+    for (std::size_t i = 0; i < total; ++i)
+      for (std::size_t j = 0; j < total; ++j) job.correlation(i, j) = rows[i][j];
+    check_correlation(node, job.correlation);
+  } else {
+    std::size_t offset = 0;
+    for (const auto& r : job.factors) {
+      const auto& rho = r.parameters->correlation();
+      for (std::size_t i = 0; i < rho.rows(); ++i)
+        for (std::size_t j = 0; j < rho.columns(); ++j) job.correlation(offset + i, offset + j) = rho(i, j);
+      offset += rho.rows();
+    }
+  }
+
+  const json_node random = root.at("random");
+  if (random.has("generator")) job.generator = read_generator(random.at("generator"));
+  if (random.has("seed")) {
+    const json_node seed = random.at("seed");
+    const std::int64_t s = seed.integer();
+    if (s < 0) seed.fail("a non-negative seed");
+    job.seed = static_cast<std::size_t>(s);
+  }
+  const json_node paths = random.at("paths_per_batch"), batches = random.at("batches");
+  job.paths_per_batch = paths.count();
+  job.batches = batches.count();
+  if (job.paths_per_batch < 2) paths.fail("at least 2 paths per batch");
+  if (job.paths_per_batch > 10000000) paths.fail("at most 10000000 paths per batch");
+  if (job.batches > 100000) batches.fail("at most 100000 batches");
+
+  const json_node outputs = root.at("outputs");
+  const json_node maturities = outputs.at("bond_maturities");
+  job.bond_maturities = maturities.periods();
+  if (job.bond_maturities.empty()) maturities.fail("at least one bond maturity");
+  job.zero_rate_tenors = {tenor("3M"), tenor("10Y")};
+  if (outputs.has("zero_rate_tenors")) {
+    const json_node node = outputs.at("zero_rate_tenors");
+    job.zero_rate_tenors = node.periods();
+    for (std::size_t i = 0; i < job.zero_rate_tenors.size(); ++i)
+      if (job.zero_rate_tenors[i].count() < 1) node.at(i).fail("a positive tenor");
+  }
+  job.quantiles = {0.01, 0.05, 0.5, 0.95, 0.99};
+  if (outputs.has("quantiles")) {
+    const json_node node = outputs.at("quantiles");
+    job.quantiles = node.numbers();
+    for (std::size_t i = 0; i < job.quantiles.size(); ++i) {
+      const double q = job.quantiles[i];
+      if (!(q >= 0.0 && q <= 1.0)) node.at(i).fail("a probability between 0 and 1");
+      if (i > 0 && !(job.quantiles[i - 1] < q)) node.at(i).fail("ascending probabilities");
+    }
+  }
+  return job;
+}
+
+}  // namespace tarvex::app

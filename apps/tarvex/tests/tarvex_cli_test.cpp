@@ -1,0 +1,265 @@
+// The executable end to end: the sample market calibrates, a job simulates and passes
+// the martingale check, outputs parse back, bad inputs fail cleanly with status 2.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "Analytics/parameters/parameter_markovian_hjm.h"
+
+namespace {
+namespace fs = std::filesystem;
+using json = nlohmann::ordered_json;
+
+const fs::path sample = TARVEX_SAMPLE_DATA;
+
+struct outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs the executable with the arguments (each single-quoted for the shell).
+outcome tarvex(const std::vector<std::string>& args, const fs::path& dir) {
+  std::string command = std::string("'") + TARVEX_EXECUTABLE + "'";
+  for (const auto& a : args) command += " '" + a + "'";
+  command += " >'" + (dir / "stdout.txt").string() + "' 2>'" + (dir / "stderr.txt").string() + "'";
+  const int raw = std::system(command.c_str());
+  outcome o;
+  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  o.out = slurp(dir / "stdout.txt");
+  o.err = slurp(dir / "stderr.txt");
+  return o;
+}
+
+class tarvex_cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("tarvex_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // The sample job, shrunk to run in a moment, edited and written beside copies of the
+  // sample market and parameters.
+  fs::path job(const std::function<void(json&)>& edit = {}) {
+    fs::copy_file(sample / "market.json", dir / "market.json", fs::copy_options::overwrite_existing);
+    fs::copy_file(sample / "hjm_parameters.json", dir / "hjm_parameters.json", fs::copy_options::overwrite_existing);
+    json j = json::parse(slurp(sample / "job.json"));
+    j["simulation_dates"] = {{"step", "3M"}, {"horizon", "10Y"}};
+    j["random"]["paths_per_batch"] = 3000;
+    j["random"]["batches"] = 3;
+    if (edit) edit(j);
+    std::ofstream(dir / "job.json") << j.dump(2);
+    return dir / "job.json";
+  }
+
+  // Writes the sample market with one edit.
+  fs::path market(const std::function<void(json&)>& edit) {
+    json j = json::parse(slurp(sample / "market.json"));
+    edit(j);
+    std::ofstream(dir / "bad_market.json") << j.dump(2);
+    return dir / "bad_market.json";
+  }
+
+  std::vector<std::string> calibrate_args(const fs::path& market_file, const fs::path& output) {
+    return {"calibrate", "hjm", "--market", market_file.string(), "--targets", (sample / "targets.json").string(),
+            "--settings", (sample / "settings.json").string(), "--correlation",
+            (sample / "correlation.json").string(), "-o", output.string()};
+  }
+
+  fs::path dir;
+};
+
+std::vector<std::vector<std::string>> read_csv(const fs::path& p) {
+  std::vector<std::vector<std::string>> rows;
+  std::ifstream in(p);
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> cells;
+    std::stringstream s(line);
+    for (std::string cell; std::getline(s, cell, ',');) cells.push_back(cell);
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+TEST_F(tarvex_cli, calibrate_reproduces_the_sample_vols_and_writes_readable_parameters) {
+  const auto out = dir / "params.json";
+  const auto r = tarvex(calibrate_args(sample / "market.json", out), dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(r.out, m, std::regex("fit over 36 targets: RMS ([0-9.]+) bp, worst ([0-9.]+) bp")))
+      << r.out;
+  EXPECT_LT(std::stod(m[1]), 0.5);
+  EXPECT_LT(std::stod(m[2]), 1.5);
+  // The optimiser report and the library's fit table are part of the output.
+  EXPECT_NE(r.out.find("Levenberg-Marquardt"), std::string::npos);
+  EXPECT_NE(r.out.find("market(bps):"), std::string::npos);
+  const auto p = tarvex::parameter_markovian_hjm::read_from_json(out.string());
+  EXPECT_EQ(p->number_of_factors(), 2u);
+  EXPECT_EQ(p->correlation()(0, 1), -0.35);
+  EXPECT_EQ(p->volatilities().rows(), 6u);  // one row per distinct expiry
+}
+
+TEST_F(tarvex_cli, simulate_passes_the_martingale_check_and_outputs_parse_back) {
+  const auto r = tarvex({"simulate", "--job", job().string(), "-o", (dir / "out").string()}, dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto rows = read_csv(dir / "out" / "martingale.csv");
+  ASSERT_EQ(rows.front(), (std::vector<std::string>{"date", "maturity", "P0", "mc", "se", "z"}));
+  std::size_t checked = 0;
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    if (rows[i].size() < 6) continue;  // a matured bond leaves the numbers empty
+    const double p0 = std::stod(rows[i][2]), mc = std::stod(rows[i][3]), se = std::stod(rows[i][4]);
+    ASSERT_GT(se, 0.0);
+    EXPECT_LT(std::fabs(mc - p0), 3.0 * se) << rows[i][0] << " " << rows[i][1];
+    EXPECT_NEAR(std::stod(rows[i][5]), (mc - p0) / se, 1e-3);
+    ++checked;
+  }
+  // 40 quarterly dates; the 1Y, 2Y, 5Y, 10Y and 20Y bonds are live on 4, 8, 20, 40, 40 of them.
+  EXPECT_EQ(checked, 112u);
+  EXPECT_EQ(rows.size(), 1u + 5 * 40);
+
+  const auto q = read_csv(dir / "out" / "zero_rate_quantiles.csv");
+  ASSERT_EQ(q.front(), (std::vector<std::string>{"date", "tenor", "mean", "q0.01", "q0.05", "q0.5", "q0.95", "q0.99"}));
+  ASSERT_EQ(q.size(), 1u + 2 * 40);
+  for (std::size_t i = 1; i < q.size(); ++i) {
+    ASSERT_EQ(q[i].size(), 8u);
+    EXPECT_EQ(q[i][1], i <= 40 ? "3M" : "10Y");
+    for (std::size_t c = 4; c < 8; ++c) EXPECT_LE(std::stod(q[i][c - 1]), std::stod(q[i][c])) << i;
+    EXPECT_GT(std::stod(q[i][2]), std::stod(q[i][3]));
+    EXPECT_LT(std::stod(q[i][2]), std::stod(q[i][7]));
+  }
+  // The first date's 3M rate sits near today's 3M forward 3M rate.
+  EXPECT_NEAR(std::stod(q[1][5]), 0.037, 0.004);
+
+  const json s = json::parse(slurp(dir / "out" / "summary.json"));
+  EXPECT_EQ(s["paths"], 9000);
+  EXPECT_EQ(s["generator"], "philox");
+  EXPECT_LT(std::fabs(s["largest_martingale_z"].get<double>()), 3.0);
+  EXPECT_NE(r.out.find("within 3 standard errors on every date"), std::string::npos);
+}
+
+TEST_F(tarvex_cli, results_do_not_depend_on_the_thread_count_or_the_batch_split) {
+  const auto j = job();
+  ASSERT_EQ(tarvex({"simulate", "--job", j.string(), "-o", (dir / "one").string(), "--threads", "1"}, dir).status, 0);
+  ASSERT_EQ(tarvex({"simulate", "--job", j.string(), "-o", (dir / "two").string(), "--threads", "2"}, dir).status, 0);
+  for (const char* f : {"martingale.csv", "zero_rate_quantiles.csv"})
+    EXPECT_EQ(slurp(dir / "one" / f), slurp(dir / "two" / f)) << f;
+
+  // The counter-based generator numbers paths globally: 9 batches of 1,000 paths are
+  // the 3 batches of 3,000 (quantiles exactly, sums up to the order of the additions).
+  const auto split = job([](json& x) {
+    x["random"]["paths_per_batch"] = 1000;
+    x["random"]["batches"] = 9;
+  });
+  ASSERT_EQ(tarvex({"simulate", "--job", split.string(), "-o", (dir / "nine").string()}, dir).status, 0);
+  const auto a = read_csv(dir / "one" / "martingale.csv"), b = read_csv(dir / "nine" / "martingale.csv");
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t i = 1; i < a.size(); ++i)
+    if (a[i].size() == 6) {
+      EXPECT_NEAR(std::stod(a[i][3]), std::stod(b[i][3]), 1e-9) << i;
+    }
+  const auto qa = read_csv(dir / "one" / "zero_rate_quantiles.csv"), qb = read_csv(dir / "nine" / "zero_rate_quantiles.csv");
+  for (std::size_t i = 1; i < qa.size(); ++i) EXPECT_EQ(qa[i][5], qb[i][5]) << i;  // medians
+}
+
+TEST_F(tarvex_cli, plot_draws_the_charts_or_says_gnuplot_is_missing) {
+  const auto r = tarvex({"simulate", "--job", job().string(), "-o", (dir / "out").string(), "--plot"}, dir);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir / "out" / "charts.gp"));
+  if (r.err.find("gnuplot is not installed") == std::string::npos) {
+    for (const char* png : {"zero_rate_fan.png", "martingale.png"}) {
+      const std::string bytes = slurp(dir / "out" / png);
+      ASSERT_GT(bytes.size(), 1000u) << png;
+      EXPECT_EQ(bytes.substr(1, 3), "PNG") << png;
+    }
+  }
+}
+
+// Each bad input: status 2, one line on standard error naming the problem, no output.
+TEST_F(tarvex_cli, bad_inputs_fail_with_one_line_status_two_and_no_output) {
+  const auto out = dir / "never";
+  // The arguments are made just before each run: cases share the edited files.
+  struct bad_case {
+    std::function<std::vector<std::string>()> args;
+    std::string message;
+  };
+  using args = std::vector<std::string>;
+  const std::string bad_market = "tarvex: error: " + (dir / "bad_market.json").string() + ": ";
+  const std::string bad_job = "tarvex: error: " + (dir / "job.json").string() + ": ";
+  const std::vector<bad_case> cases{
+      {[&] { return calibrate_args(dir / "missing.json", out); },
+       "tarvex: error: " + (dir / "missing.json").string() + ": cannot open the file"},
+      {[&] { return calibrate_args(market([](json& j) { j["valuation_date"] = 20261204; }), out); },
+       bad_market + "$.valuation_date: expected an ISO date (YYYY-MM-DD), got 20261204"},
+      {[&] {
+         return calibrate_args(market([](json& j) { std::swap(j["curve"]["pillars"][2], j["curve"]["pillars"][3]); }),
+                               out);
+       },
+       bad_market + "$.curve.pillars[3]: expected a date after 2028-12-04 (ascending dates), got \"2027-12-04\""},
+      {[&] { return calibrate_args(market([](json& j) { j["swaption_normal_vols"]["vols"][1][4] = -98.2; }), out); },
+       bad_market + "$.swaption_normal_vols.vols[1][4]: expected a non-negative number, got -98.2"},
+      {[&] { return args{"simulte", "--job", "x"}; },
+       "tarvex: error: unknown command 'simulte' (see 'tarvex --help')"},
+      {[&] { return args{"simulate", "--job", job().string(), "-o", out.string(), "--paths", "7"}; },
+       "tarvex: error: tarvex simulate: unknown option '--paths' (see 'tarvex simulate --help')"},
+      {[&] { return args{"simulate", "--job", job().string()}; },
+       "tarvex: error: tarvex simulate: missing option --output (see 'tarvex simulate --help')"},
+      {[&] {
+         return args{"simulate", "--job", job([](json& j) { j["random"]["batches"] = "four"; }).string(), "-o",
+                     out.string()};
+       },
+       bad_job + "$.random.batches: expected an integer, got \"four\""},
+      {[&] {
+         return args{"simulate", "--job", job([](json& j) { j["random"]["generator"] = "lcg"; }).string(), "-o",
+                     out.string()};
+       },
+       bad_job + "$.random.generator: expected a generator (\"philox\", \"philox_upfront\", \"threefry\", "
+                 "\"mersenne_twister\", \"sobol\" or \"sobol_brownian_bridge\"), got \"lcg\""},
+      {[&] {
+         return args{"simulate", "--job",
+                     job([](json& j) { j["correlation"] = {{1.0, 1.5}, {1.5, 1.0}}; }).string(), "-o", out.string()};
+       },
+       bad_job + "$.correlation[0][1]: expected a correlation strictly between -1 and 1, got 1.5"},
+      {[&] { return args{"simulate", "--job", job().string(), "-o", out.string(), "--threads", "-1"}; },
+       "tarvex: error: tarvex simulate: --threads: expected a non-negative integer, got '-1'"},
+  };
+  for (const auto& c : cases) {
+    const auto r = tarvex(c.args(), dir);
+    EXPECT_EQ(r.status, 2) << c.message;
+    EXPECT_EQ(r.err, c.message + "\n");
+    EXPECT_FALSE(fs::exists(out)) << c.message;
+    for (const auto& e : fs::directory_iterator(dir))
+      EXPECT_EQ(e.path().filename().string().find(".never"), std::string::npos) << "staging left: " << e.path();
+  }
+}
+
+TEST_F(tarvex_cli, help_is_available_for_every_command) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--help"}, {"calibrate", "hjm", "--help"}, {"simulate", "--help"}, {"demo", "--help"}}) {
+    const auto r = tarvex(args, dir);
+    EXPECT_EQ(r.status, 0) << args[0];
+    EXPECT_EQ(r.out.rfind("usage: tarvex", 0), 0u) << args[0];
+  }
+}
+
+}  // namespace

@@ -4,6 +4,9 @@
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
 
+#include <map>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 namespace tarvex {
@@ -12,6 +15,22 @@ smp_tools_api& smp_tools_api::GetInstance() {
   static smp_tools_api instance;
   return instance;
 }
+
+namespace {
+
+// One arena per requested thread count, kept for the life of the program: building an
+// arena per call costs far more than the small loops (one calibration residual row per
+// target) it would run.
+tbb::task_arena& arena_for(std::size_t threads) {
+  static std::mutex mutex;
+  static std::map<std::size_t, std::unique_ptr<tbb::task_arena>> arenas;
+  std::lock_guard lock(mutex);
+  auto& a = arenas[threads];
+  if (!a) a = std::make_unique<tbb::task_arena>(static_cast<int>(threads));
+  return *a;
+}
+
+}  // namespace
 
 std::size_t GetNumberOfThreadsSTDThread() noexcept {
   const auto n = std::thread::hardware_concurrency();
@@ -37,8 +56,7 @@ void smp_tools_api::parallel_for(std::size_t first, std::size_t last, std::size_
   if (threads_ == 0) {
     run();
   } else {
-    tbb::task_arena arena(static_cast<int>(threads_));
-    arena.execute(run);
+    arena_for(threads_).execute(run);
   }
 }
 

@@ -364,9 +364,22 @@ void model_markovian_hjm::fill_aad(double* gradient) const {
     incremental_volatility_mm_aad(mm_bar, incremental_volatility_mm_, simulation_dates_, gradient);
   }
   // 2. Rows i of D, I (and C on the analytic grid) are steps from row i - 1: sweep down.
-  //    The row adjoints are copied so that no step reads what it is writing.
+  //    The row adjoints are copied so that no step reads what it is writing. Every step
+  //    is linear in its row's adjoints, so rows above the last one holding any are
+  //    skipped: a price reads the rows up to its own last date only, and a Jacobian row
+  //    per calibration target pays for its target's dates instead of the whole grid.
   std::vector<double> row(n), slice(n * n);
-  for (std::size_t i = m; i-- > 1;) {
+  auto untouched = [&](std::size_t i) {
+    const auto zero = [](const double* p, std::size_t count) {
+      return std::all_of(p, p + count, [](double v) { return v == 0.0; });
+    };
+    return zero(get_state_parameters_aad(integral_decay_offset_, i * n, gradient), n) &&
+           zero(get_state_parameters_aad(decay_offset_, i * n, gradient), n) &&
+           (!analytic_mode_ || zero(get_state_parameters_aad(covariance_offset_, i * n * n, gradient), n * n));
+  };
+  std::size_t top = m;
+  while (top > 1 && untouched(top - 1)) --top;
+  for (std::size_t i = top; i-- > 1;) {
     const datetime& t = model_dates_[i];
     if (analytic_mode_) {
       std::copy_n(get_state_parameters_aad(covariance_offset_, i * n * n, gradient), n * n, slice.data());

@@ -6,10 +6,12 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <sstream>
 
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm.h"
 #include "Analytics/models/model_markovian_hjm.h"
 #include "Core/logger.h"
+#include "activity_indicator.h"
 #include "command_line.h"
 #include "input_error.h"
 #include "library_file.h"
@@ -131,8 +133,14 @@ hjm_calibration calibrate_hjm(const market& m, const std::shared_ptr<const calib
   hjm_calibration out;
   const auto start = initial ? initial : staggered_start(calibration, m, correlation, s);
   {
-    const report_to redirect(report);
-    out.parameters = calibration.calibrate(m.surface, correlation, reporting, {}, start);
+    // The library's report is held back until the indicator has cleared its line.
+    std::ostringstream library_report;
+    {
+      const activity_indicator running("calibrate hjm");
+      const report_to redirect(library_report);
+      out.parameters = calibration.calibrate(m.surface, correlation, reporting, {}, start);
+    }
+    report << library_report.str();
   }
 
   // Every target's fit, whether or not it entered the optimisation.

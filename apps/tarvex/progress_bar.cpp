@@ -19,7 +19,12 @@ void progress_bar::advance(std::size_t done) {
 }
 
 void progress_bar::draw(std::size_t done) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  // Redrawn ten times a second at most; a thread finding another drawing skips its turn.
+  std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+  if (!lock.owns_lock()) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (drawn_ && done < total_ && now - last_draw_ < std::chrono::milliseconds(100)) return;
+  last_draw_ = now;
   const double share = done > total_ ? 1.0 : double(done) / double(total_);
   constexpr int width = 30;
   const int filled = static_cast<int>(share * width);

@@ -25,6 +25,7 @@ class progress_bar {
   std::size_t total_;
   std::atomic<std::size_t> done_{0};
   std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point last_draw_;
   bool terminal_;
   bool drawn_ = false;
   std::mutex mutex_;

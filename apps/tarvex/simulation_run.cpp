@@ -50,6 +50,28 @@ double quantile_of_sorted(const std::vector<double>& sorted, double q) {
   return sorted[lo] + (h - static_cast<double>(lo)) * (sorted[lo + 1] - sorted[lo]);
 }
 
+std::vector<double> quantiles_of(std::vector<double>& values, const std::vector<double>& probabilities) {
+  std::vector<double> out;
+  const std::size_t n = values.size();
+  // Ascending probabilities select ascending ranks, so each search runs on what is
+  // right of the previous one.
+  std::size_t from = 0;
+  for (double q : probabilities) {
+    const double h = static_cast<double>(n - 1) * q;
+    const std::size_t lo = std::min(n - 1, static_cast<std::size_t>(std::floor(h)));
+    std::nth_element(values.begin() + static_cast<std::ptrdiff_t>(from), values.begin() + static_cast<std::ptrdiff_t>(lo),
+                     values.end());
+    from = lo;
+    if (lo + 1 >= n) {
+      out.push_back(values[lo]);
+      continue;
+    }
+    const double next = *std::min_element(values.begin() + static_cast<std::ptrdiff_t>(lo + 1), values.end());
+    out.push_back(values[lo] + (h - static_cast<double>(lo)) * (next - values[lo]));
+  }
+  return out;
+}
+
 simulation_result run_simulation(const simulation_job& job, progress_bar* progress) {
   const auto start = std::chrono::steady_clock::now();
   const datetime today = job.today.valuation_date;
@@ -130,17 +152,21 @@ simulation_result run_simulation(const simulation_job& job, progress_bar* progre
     }
   r.zero_quantiles.assign(Z, std::vector<std::vector<double>>(D));
   r.zero_mean.assign(Z, std::vector<double>(D));
-  std::vector<double> sorted(total_paths);
   for (std::size_t z = 0; z < Z; ++z)
     for (std::size_t k = 0; k < D; ++k) {
       double sum = 0.0;
       for (const auto& s : sums) sum += s.zero_sum[z * D + k];
       r.zero_mean[z][k] = sum / n;
-      const double* v = zero_values.data() + (z * D + k) * total_paths;
-      sorted.assign(v, v + total_paths);
-      std::sort(sorted.begin(), sorted.end());
-      for (double q : job.quantiles) r.zero_quantiles[z][k].push_back(quantile_of_sorted(sorted, q));
     }
+  // Each (tenor, date) selects its quantiles in place in its own slice.
+  smp_tools_api::GetInstance().parallel_for(0, Z * D, 1, [&](std::size_t first, std::size_t last) {
+    std::vector<double> values(total_paths);
+    for (std::size_t i = first; i < last; ++i) {
+      const double* v = zero_values.data() + i * total_paths;
+      values.assign(v, v + total_paths);
+      r.zero_quantiles[i / D][i % D] = quantiles_of(values, job.quantiles);
+    }
+  });
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return r;
 }

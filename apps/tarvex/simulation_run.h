@@ -35,4 +35,8 @@ simulation_result run_simulation(const simulation_job& job, progress_bar* progre
 // q -> x[h] + (h - floor h)(x[floor h + 1] - x[floor h]), h = (n - 1) q.
 double quantile_of_sorted(const std::vector<double>& sorted, double q);
 
+// The same quantiles (ascending probabilities) of unsorted values, by selection rather
+// than a full sort: linear time per quantile. Reorders `values`.
+std::vector<double> quantiles_of(std::vector<double>& values, const std::vector<double>& probabilities);
+
 }  // namespace tarvex::app

@@ -66,6 +66,7 @@ json_node json_node::at(const char* key) const {
 
 json_node json_node::at(std::size_t i) const {
   if (!value_->is_array()) fail("an array");
+  if (i >= value_->size()) fail("an array of at least " + std::to_string(i + 1) + " elements");
   json_node child((*value_)[i], file_, path_ + "[" + std::to_string(i) + "]");
   child.owner_ = owner_;
   return child;

@@ -13,6 +13,7 @@
 #include "Core/parallel_for.h"
 #include "command_line.h"
 #include "input_error.h"
+#include "market_file.h"
 #include "output_folder.h"
 #include "simulation_job.h"
 #include "simulation_run.h"
@@ -141,6 +142,74 @@ TEST(simulation_job, tenor_grid_counts_every_date_from_today) {
 // Gaussian with variance B^2 s^2 (1 - e^{-2kt}) / 2k, B = (1 - e^{-k tau}) / k, under
 // any of the usual measures: the 5%-95% spread of the 2Y zero rate is known in closed
 // form. 20,000 paths estimate it to about 0.7% (one standard error).
+// Writes `text` to a file in a scratch folder beside a copy of the sample market and
+// returns what reading it as `reader` throws.
+template <class Reader>
+std::string error_reading(const std::string& name, const std::string& text, Reader reader) {
+  const fs::path dir = fs::temp_directory_path() / "tarvex_reader_errors";
+  fs::create_directories(dir);
+  fs::copy_file(fs::path(TARVEX_SAMPLE_DATA) / "market.json", dir / "market.json",
+                fs::copy_options::overwrite_existing);
+  fs::copy_file(fs::path(TARVEX_SAMPLE_DATA) / "hjm_parameters.json", dir / "p.json",
+                fs::copy_options::overwrite_existing);
+  std::ofstream(dir / name) << text;
+  try {
+    reader((dir / name).string());
+  } catch (const input_error& e) {
+    const std::string what = e.what(), prefix = (dir / name).string() + ": ";
+    return what.rfind(prefix, 0) == 0 ? what.substr(prefix.size()) : what;
+  }
+  return "no error";
+}
+
+TEST(readers, report_the_json_path_and_what_was_expected) {
+  const auto market = [](const std::string& curve, const std::string& vols = "[[100, 101], [99, 98]]") {
+    return R"({"valuation_date": "2026-12-04", "currency": "USD", "curve": )" + curve +
+           R"(, "swaption_normal_vols": {"expiries": ["1Y", "2Y"], "tenors": ["1Y", "5Y"], "vols": )" + vols + "}}";
+  };
+  const std::string good_curve = R"({"pillars": ["2027-12-04", "2031-12-04"], "values": [0.03, 0.035]})";
+  const auto read = [](const std::string& f) { read_market(f); };
+  EXPECT_EQ(error_reading("m.json", market(good_curve), read), "no error");
+  EXPECT_EQ(error_reading("m.json", "{\"valuation_date\": ", read).substr(0, 15), "not valid JSON ");
+  EXPECT_EQ(error_reading("m.json", market(R"({"quote": "discount_factor", "pillars": ["2027-12-04"], "values": [0]})"),
+                          read),
+            "$.curve.values[0]: expected a positive discount factor, got 0");
+  EXPECT_EQ(error_reading("m.json", market(R"({"pillars": ["2027-12-04"], "values": [0.03, 0.04]})"), read),
+            "$.curve.values: expected 1 values, one per pillar, got [0.03,0.04]");
+  EXPECT_EQ(error_reading("m.json", market(R"({"day_count": "ACT/366", "pillars": ["2027-12-04"], "values": [0.03]})"),
+                          read),
+            "$.curve.day_count: expected a day count (\"ACT/365F\", \"ACT/360\", \"30/360\" or \"ACT/ACT ISDA\"), "
+            "got \"ACT/366\"");
+  EXPECT_EQ(error_reading("m.json", market(R"({"pillars": ["2026-11-04"], "values": [0.03]})"), read),
+            "$.curve.pillars[0]: expected a date after the valuation date, got \"2026-11-04\"");
+  EXPECT_EQ(error_reading("m.json", market(good_curve, "[[100, 101], [99]]"), read),
+            "$.swaption_normal_vols.vols[1]: expected 2 vols, one per tenor, got [99]");
+  EXPECT_EQ(error_reading("m.json", market(R"({"pillars": ["2027-02-30"], "values": [0.03]})"), read),
+            "$.curve.pillars[0]: expected an ISO date (YYYY-MM-DD), got \"2027-02-30\"");
+
+  const auto job = [](const std::string& dates, const std::string& extra = "") {
+    return R"({"valuation_date": "2026-12-04", "market": "market.json", "simulation_dates": )" + dates +
+           R"(, "risk_factors": [{"model": "hjm", "parameters": "p.json"}],
+              "random": {"paths_per_batch": 100, "batches": 2}, "outputs": {"bond_maturities": ["5Y"])" + extra +
+           "}}";
+  };
+  const auto read_job = [](const std::string& f) { read_simulation_job(f); };
+  EXPECT_EQ(error_reading("j.json", job(R"(["2027-12-04", "2028-12-04"])"), read_job), "no error");
+  EXPECT_EQ(error_reading("j.json", job(R"(["2026-12-04"])"), read_job),
+            "$.simulation_dates[0]: expected a date after the valuation date, got \"2026-12-04\"");
+  EXPECT_EQ(error_reading("j.json", job(R"({"step": "0M", "horizon": "5Y"})"), read_job),
+            "$.simulation_dates.step: expected a positive step, got \"0M\"");
+  EXPECT_EQ(error_reading("j.json", job(R"({"step": "1M"})"), read_job),
+            "$.simulation_dates: missing field \"horizon\"");
+  EXPECT_EQ(error_reading("j.json", job(R"({"step": "1Y", "horizon": "5Y"})", R"(, "quantiles": [0.5, 0.05])"),
+                          read_job),
+            "$.outputs.quantiles[1]: expected ascending probabilities, got 0.05");
+  EXPECT_EQ(error_reading("j.json",
+                          R"({"valuation_date": "2026-12-05", "market": "market.json", "simulation_dates": []})",
+                          read_job),
+            "$.valuation_date: expected the market's valuation date 2026-12-04, got \"2026-12-05\"");
+}
+
 TEST(run_simulation, zero_rate_quantile_spread_matches_hull_white) {
   const double k = 0.05, s = 0.01;
   const auto job = one_factor_job(k, s);

@@ -13,6 +13,7 @@
 #include "Core/logger.h"
 #include "activity_indicator.h"
 #include "command_line.h"
+#include "correlation_input.h"
 #include "input_error.h"
 #include "library_file.h"
 #include "output_folder.h"
@@ -99,20 +100,7 @@ std::shared_ptr<const calibration_hjm_settings> read_settings(const std::string&
 }
 
 matrix<double> read_correlation(const std::string& file) {
-  const json_node root = json_node::load(file);
-  const json_node node = root.at("correlation");
-  const auto rows = node.number_table();
-  if (rows.empty() || rows[0].size() != rows.size()) node.fail("a square matrix");
-  const std::size_t n = rows.size();
-  matrix<double> c(n, n);
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t j = 0; j < n; ++j) {
-      c(i, j) = rows[i][j];
-      if (i == j ? rows[i][j] != 1.0 : !(std::fabs(rows[i][j]) < 1.0))
-        node.at(i).at(j).fail(i == j ? "1 on the diagonal" : "a correlation strictly between -1 and 1");
-      if (j < i && rows[i][j] != rows[j][i]) node.at(i).at(j).fail("a symmetric matrix");
-    }
-  return c;
+  return read_correlation_matrix(json_node::load(file).at("correlation"));
 }
 
 hjm_calibration calibrate_hjm(const market& m, const std::shared_ptr<const calibration_ir_targets_configuration>& targets,

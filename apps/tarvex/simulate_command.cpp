@@ -81,7 +81,7 @@ simulation_result simulate(const simulation_job& job, const fs::path& output, bo
         const double z = (r.mean[k][m] - r.today[k][m]) / r.error[k][m];
         if (std::fabs(z) > std::fabs(worst)) worst = z, worst_k = k, worst_m = m;
         f << r.dates[k].to_string() << ',' << r.maturities[m].to_string() << ',' << number(r.today[k][m]) << ','
-          << number(r.mean[k][m]) << ',' << number(r.error[k][m], "%.4g") << ',' << number(z, "%.4f") << '\n';
+          << number(r.mean[k][m]) << ',' << number(r.error[k][m], "%.6g") << ',' << number(z, "%.4f") << '\n';
       }
     write_or_fail(f, p);
   }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "Util/datetime_helper.h"
+#include "correlation_input.h"
 #include "input_error.h"
 #include "library_file.h"
 
@@ -24,30 +25,6 @@ std::string relative_to(const std::string& job_file, const std::string& name) {
   const std::filesystem::path p(name);
   if (p.is_absolute()) return name;
   return (std::filesystem::path(job_file).parent_path() / p).string();
-}
-
-// The correlation must be a correlation matrix the simulation can factor: checked here,
-// by Cholesky, so that a bad one is reported against the job file.
-void check_correlation(const json_node& node, const matrix<double>& c) {
-  const std::size_t n = c.rows();
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t j = 0; j < n; ++j) {
-      if (i == j ? c(i, j) != 1.0 : !(std::fabs(c(i, j)) < 1.0))
-        node.at(i).at(j).fail(i == j ? "1 on the diagonal" : "a correlation strictly between -1 and 1");
-      if (c(i, j) != c(j, i)) node.at(i).at(j).fail("a symmetric matrix");
-    }
-  std::vector<double> l(n * n, 0.0);
-  for (std::size_t j = 0; j < n; ++j) {
-    double d = c(j, j);
-    for (std::size_t k = 0; k < j; ++k) d -= l[j * n + k] * l[j * n + k];
-    if (!(d > 1e-12)) node.fail("a positive definite correlation matrix");
-    l[j * n + j] = std::sqrt(d);
-    for (std::size_t i = j + 1; i < n; ++i) {
-      double s = c(i, j);
-      for (std::size_t k = 0; k < j; ++k) s -= l[i * n + k] * l[j * n + k];
-      l[i * n + j] = s / l[j * n + j];
-    }
-  }
 }
 
 std::vector<datetime> read_dates(const json_node& node, const datetime& today) {
@@ -121,13 +98,7 @@ simulation_job read_simulation_job(const std::string& file) {
 
   job.correlation = matrix<double>(total, total, 0.0);
   if (root.has("correlation")) {
-    const json_node node = root.at("correlation");
-    const auto rows = node.number_table();
-    if (rows.size() != total || (total > 0 && rows[0].size() != total))
-      node.fail("a " + std::to_string(total) + " x " + std::to_string(total) + " matrix, one row per factor");
-    for (std::size_t i = 0; i < total; ++i)
-      for (std::size_t j = 0; j < total; ++j) job.correlation(i, j) = rows[i][j];
-    check_correlation(node, job.correlation);
+    job.correlation = read_correlation_matrix(root.at("correlation"), total);
   } else {
     std::size_t offset = 0;
     for (const auto& r : job.factors) {

@@ -12,6 +12,7 @@
 
 #include "Core/parallel_for.h"
 #include "command_line.h"
+#include "hjm_calibration.h"
 #include "input_error.h"
 #include "market_file.h"
 #include "output_folder.h"
@@ -186,6 +187,14 @@ TEST(readers, report_the_json_path_and_what_was_expected) {
             "$.swaption_normal_vols.vols[1]: expected 2 vols, one per tenor, got [99]");
   EXPECT_EQ(error_reading("m.json", market(R"({"pillars": ["2027-02-30"], "values": [0.03]})"), read),
             "$.curve.pillars[0]: expected an ISO date (YYYY-MM-DD), got \"2027-02-30\"");
+
+  const auto correlation = [](const std::string& f) { read_correlation(f); };
+  EXPECT_EQ(error_reading("c.json", R"({"correlation": [[1, 0.9, -0.9], [0.9, 1, 0.9], [-0.9, 0.9, 1]]})", correlation),
+            "$.correlation: expected a positive definite correlation matrix, got [[1,0.9,-0.9],[0.9,1,0.9],[-0.9,0.9,1]]");
+  EXPECT_EQ(error_reading("c.json", R"({"correlation": [[1, 0.2], [0.3, 1]]})", correlation),
+            "$.correlation[0][1]: expected a symmetric matrix, got 0.2");
+  EXPECT_EQ(error_reading("c.json", R"({"correlation": [[1, 0.2]]})", correlation),
+            "$.correlation: expected a square matrix, got [[1,0.2]]");
 
   const auto job = [](const std::string& dates, const std::string& extra = "") {
     return R"({"valuation_date": "2026-12-04", "market": "market.json", "simulation_dates": )" + dates +

@@ -16,6 +16,20 @@ random::random(std::shared_ptr<const random_settings> settings) : settings_(std:
   TARVEX_CHECK_TEXT(settings_ != nullptr, "random settings are missing");
 }
 
+void random::claim_upfront_fill(const double* buffer, std::size_t count, std::size_t offset, std::uint64_t size) {
+  const random_settings& s = settings();
+  TARVEX_CHECK(count == size,
+               "an up-front fill writes number_of_simulation_dates * number_of_brownians * "
+               "number_of_paths_per_batch = ",
+               size, " draws, got ", count);
+  TARVEX_CHECK(offset == size * s.batch_index(), "the offset of an up-front fill is count * batch_index = ",
+               size * s.batch_index(), ", got ", offset);
+  TARVEX_CHECK(buffer != nullptr, "the buffer is null");
+  TARVEX_CHECK_TEXT(!upfront_filled_,
+                    "up-front draws are filled once: this generator has already filled its buffer");
+  upfront_filled_ = true;
+}
+
 std::shared_ptr<random> random::random_generator_factory(random_type type,
                                                          const std::shared_ptr<const random_settings>& settings) {
   switch (type) {

@@ -43,8 +43,13 @@ class random {
   // Throws when settings is null.
   explicit random(std::shared_ptr<const random_settings> settings);
 
+  // The up-front generators' fill contract: `count` must be `size` (D*B*P), `offset`
+  // size * batch_index, the buffer set and the generator not yet filled; marks it filled.
+  void claim_upfront_fill(const double* buffer, std::size_t count, std::size_t offset, std::uint64_t size);
+
  private:
   std::shared_ptr<const random_settings> settings_;
+  bool upfront_filled_ = false;
 };
 
 }  // namespace tarvex

@@ -88,15 +88,7 @@ void random_sobol::fill(double* buffer, std::size_t count, std::size_t offset) {
   const std::size_t paths = s.number_of_paths_per_batch(), factors = s.number_of_brownians();
   const std::size_t steps = s.number_of_simulation_dates() - 1;
   const std::uint64_t size = sequence_.dimensions() * paths;
-  TARVEX_CHECK(count == size,
-               "an up-front fill writes number_of_simulation_dates * number_of_brownians * "
-               "number_of_paths_per_batch = ",
-               size, " draws, got ", count);
-  TARVEX_CHECK(offset == size * s.batch_index(), "the offset of an up-front fill is count * batch_index = ",
-               size * s.batch_index(), ", got ", offset);
-  TARVEX_CHECK(buffer != nullptr, "the buffer is null");
-  TARVEX_CHECK_TEXT(!filled_, "up-front draws are filled once: this generator has already filled its buffer");
-  filled_ = true;
+  claim_upfront_fill(buffer, count, offset, size);
 
   // Dimension d < steps*B goes to row B + d (block 1 + d / B, factor d % B); the last B
   // dimensions to block 0.

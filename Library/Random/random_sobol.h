@@ -42,7 +42,6 @@ class random_sobol final : public random {
   std::uint64_t first_point_ = 0;
   vector<std::uint64_t> shifts_, bits_;
   vector<double> z_, w_;
-  bool filled_ = false;
 };
 
 }  // namespace tarvex

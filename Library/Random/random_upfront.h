@@ -20,7 +20,6 @@ class random_upfront final : public random {
 
  private:
   std::unique_ptr<random_per_step> source_;
-  bool filled_ = false;
 };
 
 }  // namespace tarvex

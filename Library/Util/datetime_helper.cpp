@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "Core/check.h"
 
@@ -19,12 +20,17 @@ std::size_t datetime_helper::date_offset(const datetime& date, const std::vector
 
 void datetime_helper::merge_dates(const std::vector<datetime>& a, const std::vector<datetime>& b,
                                   std::vector<datetime>& out) {
-  // Sorting the lot also copes with an `out` that was filled in any order.
-  out.reserve(out.size() + a.size() + b.size());
-  out.insert(out.end(), a.begin(), a.end());
-  out.insert(out.end(), b.begin(), b.end());
-  std::sort(out.begin(), out.end());
-  out.erase(std::unique(out.begin(), out.end()), out.end());
+  // Built aside and moved in: `a` or `b` may be `out` itself, and inserting a vector's
+  // own range into it is undefined. Sorting the lot also copes with an `out` that was
+  // filled in any order.
+  std::vector<datetime> merged;
+  merged.reserve(out.size() + a.size() + b.size());
+  merged.insert(merged.end(), out.begin(), out.end());
+  merged.insert(merged.end(), a.begin(), a.end());
+  merged.insert(merged.end(), b.begin(), b.end());
+  std::sort(merged.begin(), merged.end());
+  merged.erase(std::unique(merged.begin(), merged.end()), merged.end());
+  out = std::move(merged);
 }
 
 void datetime_helper::interpolate_from_subset_dates(const std::vector<datetime>& all_dates,

@@ -14,7 +14,8 @@ struct datetime_helper {
   // Expects non-empty dates.
   static std::size_t date_offset(const datetime& date, const std::vector<datetime>& dates, bool flag = true);
 
-  // `out` becomes the sorted union of its previous content, a and b, each date once.
+  // `out` becomes the sorted union of its previous content, a and b, each date once;
+  // a or b may be `out` itself.
   static void merge_dates(const std::vector<datetime>& a, const std::vector<datetime>& b, std::vector<datetime>& out);
 
   // out[i] = date_offset(all_dates[i], subset_dates, true): the subset row governing

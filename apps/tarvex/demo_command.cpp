@@ -30,9 +30,19 @@ const char* demo_help =
     "  -o, --output   the output folder (default: ./tarvex-demo)\n"
     "  --threads N    threads; 0 (default) uses every core\n";
 
+// The sample data: an installed package's own copy (beside the executable, wherever the
+// prefix was moved), else the source tree the executable was built from.
 fs::path sample_folder(const std::string& given) {
   if (!given.empty()) return given;
-  if (fs::exists(fs::path(TARVEX_SAMPLE_MARKET) / "market.json")) return TARVEX_SAMPLE_MARKET;
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+#ifdef TARVEX_INSTALLED_MARKET
+  if (!ec) {
+    const fs::path installed = (self.parent_path() / TARVEX_INSTALLED_MARKET).lexically_normal();
+    if (fs::exists(installed / "market.json", ec)) return installed;
+  }
+#endif
+  if (fs::exists(fs::path(TARVEX_SAMPLE_MARKET) / "market.json", ec)) return TARVEX_SAMPLE_MARKET;
   return "examples/market";
 }
 

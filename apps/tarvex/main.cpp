@@ -9,6 +9,10 @@
 #include "input_error.h"
 #include "simulate_command.h"
 
+#ifndef TARVEX_VERSION
+#define TARVEX_VERSION "unknown"
+#endif
+
 namespace {
 
 const char* help =
@@ -19,8 +23,9 @@ const char* help =
     "  simulate        run a Monte Carlo simulation job; writes CSV files (and charts)\n"
     "  demo            calibrate the bundled sample market, simulate 20,000 paths on it\n"
     "\n"
-    "'tarvex <command> --help' describes a command's options. Exit status: 0 on success,\n"
-    "2 for a problem with the arguments or input files, 1 for any other failure.\n";
+    "'tarvex <command> --help' describes a command's options; 'tarvex --version' prints\n"
+    "the version. Exit status: 0 on success, 2 for a problem with the arguments or input\n"
+    "files, 1 for any other failure.\n";
 
 // Errors are printed on one line, whatever the library put in them.
 std::string one_line(std::string text) {
@@ -43,6 +48,10 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(all.begin() + 1, all.end());
     if (command == "--help" || command == "-h" || command == "help") {
       std::cout << help;
+      return 0;
+    }
+    if (command == "--version") {
+      std::cout << "tarvex " << TARVEX_VERSION << '\n';
       return 0;
     }
     if (command == "calibrate") return run_calibrate(args);

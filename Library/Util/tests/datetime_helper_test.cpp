@@ -48,6 +48,12 @@ TEST(datetime_helper, merge_dates_keeps_what_out_held) {
   std::vector<datetime> empty;
   helper::merge_dates({}, {}, empty);
   EXPECT_TRUE(empty.empty());
+  // Either input may be the output itself (the model merges its extra dates that way).
+  std::vector<datetime> self = serials({4, 8});
+  helper::merge_dates(serials({2, 8}), self, self);
+  EXPECT_EQ(self, serials({2, 4, 8}));
+  helper::merge_dates(self, self, self);
+  EXPECT_EQ(self, serials({2, 4, 8}));
 }
 
 TEST(datetime_helper, subset_lookups_agree_with_date_offset) {

@@ -2,6 +2,8 @@
 // date grid and a statistical check of the simulated zero-rate distribution.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -77,7 +79,7 @@ TEST(command_line, parses_values_and_flags_and_names_every_mistake) {
 }
 
 TEST(output_folder, files_appear_only_on_commit) {
-  const fs::path target = fs::temp_directory_path() / "tarvex_output_folder_test";
+  const fs::path target = fs::temp_directory_path() / ("tarvex_output_folder_test_" + std::to_string(::getpid()));
   fs::remove_all(target);
   {
     output_folder f(target);
@@ -110,7 +112,7 @@ TEST(output_folder, files_appear_only_on_commit) {
 
 // A job on the sample market with a one-factor model written in place.
 simulation_job one_factor_job(double kappa, double sigma) {
-  const fs::path dir = fs::temp_directory_path() / "tarvex_one_factor_job";
+  const fs::path dir = fs::temp_directory_path() / ("tarvex_one_factor_job_" + std::to_string(::getpid()));
   fs::create_directories(dir);
   fs::copy_file(fs::path(TARVEX_SAMPLE_DATA) / "market.json", dir / "market.json",
                 fs::copy_options::overwrite_existing);
@@ -147,7 +149,7 @@ TEST(simulation_job, tenor_grid_counts_every_date_from_today) {
 // returns what reading it as `reader` throws.
 template <class Reader>
 std::string error_reading(const std::string& name, const std::string& text, Reader reader) {
-  const fs::path dir = fs::temp_directory_path() / "tarvex_reader_errors";
+  const fs::path dir = fs::temp_directory_path() / ("tarvex_reader_errors_" + std::to_string(::getpid()));
   fs::create_directories(dir);
   fs::copy_file(fs::path(TARVEX_SAMPLE_DATA) / "market.json", dir / "market.json",
                 fs::copy_options::overwrite_existing);

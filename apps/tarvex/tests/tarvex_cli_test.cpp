@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -53,7 +54,8 @@ class tarvex_cli : public ::testing::Test {
  protected:
   void SetUp() override {
     dir = fs::temp_directory_path() /
-          ("tarvex_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+          ("tarvex_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+           std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
   }
@@ -277,6 +279,9 @@ TEST_F(tarvex_cli, help_is_available_for_every_command) {
     EXPECT_EQ(r.status, 0) << args[0];
     EXPECT_EQ(r.out.rfind("usage: tarvex", 0), 0u) << args[0];
   }
+  const auto v = tarvex({"--version"}, dir);
+  EXPECT_EQ(v.status, 0);
+  EXPECT_TRUE(std::regex_match(v.out, std::regex("tarvex [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << v.out;
 }
 
 }  // namespace

@@ -39,7 +39,8 @@ class simulation_manager {
   simulation_manager& operator=(const simulation_manager&) = delete;
 
   // Every diffusion's initial states into its current block; the market objects are
-  // finalised at dates()[0]. May be called again to restart the run.
+  // finalised at dates()[0]. May be called again to run the dates again (up-front
+  // draws repeat, per-step generators continue their sequence).
   void states_initialize();
   // Advances all states to dates()[step] and finalizes every market object; step must
   // be 1 right after states_initialize() and one more than the last step afterwards.

@@ -1,5 +1,6 @@
 #include "simulation_job.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <utility>
@@ -52,6 +53,24 @@ std::vector<datetime> read_dates(const json_node& node, const datetime& today) {
   return dates;
 }
 
+// Row r of a parameter set governs (d_{r-1}, d_r], the first row everything before and
+// the last row everything after. A set dated wholly before the valuation date (another
+// valuation's calibration) or wholly after the last simulation date (another grid)
+// would simulate every date on one extrapolated row: taken for a mismatch of files.
+void check_parameter_dates(const json_node& node, const parameter_markovian_hjm& p,
+                           const std::vector<datetime>& dates) {
+  std::vector<datetime> ends;  // each list is strictly ascending
+  for (const auto* list : {&p.decays_dates(), &p.volatilities_dates()})
+    if (!list->empty()) ends.insert(ends.end(), {list->front(), list->back()});
+  if (ends.empty()) return;
+  const auto [first, last] = std::minmax_element(ends.begin(), ends.end());
+  if (*last < dates.front() || dates.back() < *first)
+    throw input_error(node.file() + ": " + node.path() +
+                      ": expected a parameter set whose dates overlap the simulation (" + dates.front().to_string() +
+                      " to " + dates.back().to_string() + "), got \"" + node.text() + "\" with dates from " +
+                      first->to_string() + " to " + last->to_string());
+}
+
 }  // namespace
 
 random_type read_generator(const json_node& node) {
@@ -88,8 +107,10 @@ simulation_job read_simulation_job(const std::string& file) {
     if (model.text() != "hjm") model.fail("\"hjm\" (the only model the simulation reads for now)");
     risk_factor r;
     r.name = f.has("name") ? f.at("name").text() : "rates " + std::to_string(i + 1);
-    r.parameters = read_library_file<parameter_markovian_hjm>(relative_to(file, f.at("parameters").text()),
-                                                              "Markovian HJM parameters");
+    const json_node parameters = f.at("parameters");
+    r.parameters =
+        read_library_file<parameter_markovian_hjm>(relative_to(file, parameters.text()), "Markovian HJM parameters");
+    check_parameter_dates(parameters, *r.parameters, job.dates);
     total += r.parameters->number_of_factors();
     job.factors.push_back(std::move(r));
   }

@@ -6,7 +6,8 @@
 //     "market": "market.json",                   today's curve (the market file format)
 //     "simulation_dates": {"step": "1M", "horizon": "10Y"}   or ["2026-04-05", …],
 //     "risk_factors": [{"name": "USD rates", "model": "hjm",
-//                       "parameters": "hjm_parameters.json"}],
+//                       "parameters": "hjm_parameters.json"}],   dates overlapping the
+//                                                simulation's, from valuation to last date
 //     "correlation": [[…]],                      optional; default: each factor set's own
 //                                                correlation, zero across risk factors
 //     "random": {"generator": "philox", "seed": 42,

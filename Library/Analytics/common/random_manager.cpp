@@ -31,6 +31,17 @@ random_manager::random_manager(const std::shared_ptr<const random_config>& confi
   generator_ = random::random_generator_factory(config_->main_generator_type(), config_->settings());
   upfront_ = random::generate_upfront_onley(config_->main_generator_type());
 
+  // Gram-Schmidt can make at most P rows of length P orthogonal: every row beyond that
+  // is what rounding leaves of a projected-out vector, scaled up to mean square 1 (or
+  // 0 / 0 with one path). Refused before anything is drawn.
+  if (upfront_ && settings.orthogonalization())
+    TARVEX_CHECK_TEXT(settings.number_of_paths_per_batch() >=
+                          settings.number_of_simulation_dates() * settings.number_of_brownians(),
+                      "random_manager: orthogonalised up-front draws need at least ",
+                      settings.number_of_simulation_dates() * settings.number_of_brownians(), " paths per batch (",
+                      settings.number_of_simulation_dates(), " dates x ", settings.number_of_brownians(),
+                      " brownians), got ", settings.number_of_paths_per_batch());
+
   const std::size_t block = checked_product(settings.number_of_brownians(), settings.number_of_paths_per_batch());
   size_ = checked_product(upfront_ ? settings.number_of_simulation_dates() : 2, block);
   buffer_.reset(static_cast<double*>(cpu_allocator::allocate(checked_product(size_, sizeof(double)))));

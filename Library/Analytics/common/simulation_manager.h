@@ -27,8 +27,9 @@ class simulation_manager {
  public:
   // Diffusion d owns the factor rows f_0 + … + f_{d-1} onwards of the F x F
   // correlation (F = Σ f_d), in diffusion order. One change of measure per diffusion
-  // (a null entry simulates the diffusion under its own measure). The configuration's
-  // number of brownians must be F; dates[0] is the initial date.
+  // (a null entry simulates the diffusion under its own measure). The correlation must
+  // be symmetric with a unit diagonal and positive definite; the configuration must
+  // draw F brownians on dates.size() simulation dates; dates[0] is the initial date.
   simulation_manager(std::vector<std::shared_ptr<const diffusion>>&& diffusions,
                      std::vector<std::shared_ptr<const change_of_measure>>&& changes_of_measure,
                      const matrix<double>& correlation, const std::shared_ptr<const random_config>& config,
@@ -37,9 +38,12 @@ class simulation_manager {
   simulation_manager(const simulation_manager&) = delete;
   simulation_manager& operator=(const simulation_manager&) = delete;
 
-  // Every diffusion's initial states into its current block.
+  // Every diffusion's initial states into its current block; the market objects are
+  // finalised at dates()[0]. May be called again to run the dates again (up-front
+  // draws repeat, per-step generators continue their sequence).
   void states_initialize();
-  // Advances all states to dates()[step] and finalizes every market object.
+  // Advances all states to dates()[step] and finalizes every market object; step must
+  // be 1 right after states_initialize() and one more than the last step afterwards.
   void propagate(std::size_t step);
 
   // The simulated market object of diffusion i at the last propagated date.
@@ -61,6 +65,9 @@ class simulation_manager {
   matrix<double> correlation_;
   std::vector<std::size_t> factor_offsets_;  // first draw row of each diffusion
   std::vector<std::size_t> factors_;
+  std::size_t next_step_ = 0;  // 0 until states_initialize()
+
+  void factorize_correlation();
 };
 
 }  // namespace tarvex

@@ -8,6 +8,7 @@
 #include "Analytics/common/random_manager.h"
 #include "Core/cpu_allocator.h"
 #include "Core/error.h"
+#include "Core/tests/testing.h"
 
 namespace tarvex {
 namespace {
@@ -120,6 +121,25 @@ TEST(random_manager, upfront_rows_are_orthonormal_over_the_paths) {
     for (std::size_t p = 0; p < paths; ++p)
       EXPECT_NEAR(x[p], expected[(first + r) * paths + p], 1e-12 * (1 + std::fabs(x[p]))) << r << " " << p;
   }
+}
+
+TEST(random_manager, orthogonalisation_needs_a_path_per_row) {
+  // One path short of 5 x 3 rows: the last row would be amplified rounding noise.
+  EXPECT_EQ(testing::error_text([] { random_manager(config(random_type::sobol, 14, 5, 3, 0, true)); }),
+            "random_manager: orthogonalised up-front draws need at least 15 paths per batch (5 dates x 3 "
+            "brownians), got 14");
+  // Exactly one path per row still gives an orthonormal last block.
+  random_manager m(config(random_type::philox_upfront, 15, 5, 3, 0, true));
+  const auto last = copy_of(m.correlate(4, identity(3)));
+  for (std::size_t r = 0; r < 3; ++r) {
+    double mean_square = 0.0, inner = 0.0;
+    for (std::size_t p = 0; p < 15; ++p)
+      mean_square += last[r * 15 + p] * last[r * 15 + p] / 15, inner += last[r * 15 + p] * last[((r + 1) % 3) * 15 + p];
+    EXPECT_NEAR(mean_square, 1.0, 1e-12) << r;
+    EXPECT_NEAR(inner, 0.0, 1e-12) << r;
+  }
+  // Per-step generators never orthogonalise: the flag is no reason to refuse.
+  EXPECT_NO_THROW(random_manager(config(random_type::philox, 2, 5, 3, 0, true)));
 }
 
 // Lower Cholesky factor of a small SPD matrix, written out for the test.

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "Analytics/common/random_config.h"
 #include "Analytics/common/simulation_manager.h"
 #include "Analytics/diffusion/ir/diffusion_ir_markovian_hjm.h"
 #include "Analytics/diffusion/ir/discount_curve_diffusion.h"
 #include "Analytics/models/tests/hjm_test_models.h"
+#include "Core/tests/testing.h"
 #include "Market/interpolated_discount_curve.h"
 #include "Random/random_type.h"
 
@@ -148,20 +152,71 @@ TEST(simulation_manager, factor_rows_land_on_their_diffusion_with_the_given_corr
   }
 }
 
+matrix<double> two_by_two(double diagonal, double upper, double lower) {
+  matrix<double> c(2, 2);
+  c(0, 0) = 1.0, c(1, 1) = diagonal, c(0, 1) = upper, c(1, 0) = lower;
+  return c;
+}
+
 TEST(simulation_manager, refuses_inconsistent_inputs) {
   const auto dates = monthly_dates(5, 1);
   auto rates = std::make_shared<const diffusion_ir_markovian_hjm>(dates, humped_curve(), factors(2));
   auto build = [&](const matrix<double>& c, std::size_t brownians, random_type t = random_type::philox,
-                   std::size_t upfront_dates = 5) {
-    simulation_manager m({rates}, {nullptr}, c, config(t, 10, upfront_dates, brownians), dates);
+                   std::size_t config_dates = 5) {
+    simulation_manager m({rates}, {nullptr}, c, config(t, 10, config_dates, brownians), dates);
   };
   EXPECT_THROW(build(identity(3), 2), Error);
   EXPECT_THROW(build(identity(2), 3), Error);
-  EXPECT_THROW(build(identity(2), 2, random_type::sobol, 4), Error);
-  simulation_manager m({rates}, {nullptr}, identity(2), config(random_type::philox, 10, 5, 2), dates);
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      {[&] { build(two_by_two(1.0, 1.5, 1.5), 2); },
+       "simulation_manager: the correlation of the 2 factors is not positive definite"},
+      {[&] { build(two_by_two(1.0, 1.0, 1.0), 2); },
+       "simulation_manager: the correlation of the 2 factors is not positive definite"},
+      // Cholesky reads the lower triangle only: these would simulate another matrix.
+      {[&] { build(two_by_two(1.0, 0.5, 0.3), 2); },
+       "simulation_manager: correlation entries (1, 0) = 0.3 and (0, 1) = 0.5 differ, expected a symmetric matrix"},
+      {[&] { build(two_by_two(4.0, 0.5, 0.5), 2); },
+       "simulation_manager: correlation entry (1, 1) is 4, expected 1 on the diagonal"},
+      {[&] { build(identity(2), 2, random_type::sobol, 4); },
+       "simulation_manager: the random configuration has 4 simulation dates, the simulation 5"},
+      {[&] { build(identity(2), 2, random_type::philox, 6); },
+       "simulation_manager: the random configuration has 6 simulation dates, the simulation 5"},
+  };
+  for (const auto& [f, text] : cases) EXPECT_EQ(testing::error_text(f), text);
+}
+
+TEST(simulation_manager, steps_run_in_order_from_the_initial_states) {
+  const auto dates = monthly_dates(5, 1);
+  auto rates = std::make_shared<const diffusion_ir_markovian_hjm>(dates, humped_curve(), factors(2));
+  simulation_manager m({rates}, {nullptr}, identity(2), config(random_type::philox_upfront, 10, 5, 2), dates);
+  auto text = [&](std::size_t step) { return testing::error_text([&] { m.propagate(step); }); };
+  EXPECT_EQ(text(1), "simulation_manager: propagate(1) before states_initialize()");
   m.states_initialize();
-  EXPECT_THROW(m.propagate(0), Error);
-  EXPECT_THROW(m.propagate(5), Error);
+  EXPECT_EQ(text(0), "simulation_manager: propagate(0) out of order, expected propagate(1)");
+  EXPECT_EQ(text(2), "simulation_manager: propagate(2) out of order, expected propagate(1)");
+  for (std::size_t k = 1; k < dates.size(); ++k) m.propagate(k);
+  EXPECT_EQ(text(4), "simulation_manager: propagate(4) out of order, expected propagate(5)");
+  EXPECT_EQ(text(5), "simulation_manager: propagate(5) after the last date index 4");
+
+  // The simulated curve answers at its current date only, forwards in time.
+  const auto curve = diffusion::diffusion_discount_curve(m.data(0));
+  vector<double> out(10), again(10);
+  curve->log_df(out, dates[4], dates[4]);
+  EXPECT_EQ(testing::error_text([&] { curve->log_df(out, dates[3], dates[4]); }),
+            "simulated discount curve is at 2026-05-05, asked at 2026-04-05");
+  EXPECT_EQ(testing::error_text([&] { curve->discounting(out, dates[1]); }),
+            "simulated discount curve is at 2026-05-05, asked at 2026-02-05");
+  EXPECT_EQ(testing::error_text([&] { curve->log_df(out, dates[4], dates[2]); }),
+            "simulated discount curve asked from 2026-05-05 to 2026-03-05, an end before its start");
+
+  // Initialising again restarts at the initial date; up-front draws give the same run.
+  curve->log_df(out, dates[4], datetime(2036, 1, 5));
+  m.states_initialize();
+  curve->discounting(again, dates[0]);
+  for (double v : again) ASSERT_EQ(v, 1.0);
+  for (std::size_t k = 1; k < dates.size(); ++k) m.propagate(k);
+  curve->log_df(again, dates[4], datetime(2036, 1, 5));
+  for (std::size_t p = 0; p < 10; ++p) EXPECT_EQ(again[p], out[p]) << p;
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 #include "Analytics/diffusion/credit/survival_curve_diffusion.h"
 
+#include "Analytics/diffusion/common/simulated_dates.h"
 #include "Analytics/diffusion/credit/diffusion_credit.h"
 #include "Core/check.h"
 
 namespace tarvex {
 namespace {
 constexpr const char* source = "Library/Analytics/diffusion/credit/survival_curve_diffusion";
+constexpr const char* name = "simulated survival curve";
 }  // namespace
 
 std::shared_ptr<const market_data> diffusion_credit::create_market_data(
@@ -23,6 +25,7 @@ survival_curve_diffusion::survival_curve_diffusion(const std::shared_ptr<const d
 
 void survival_curve_diffusion::log_survival_probability(vector<double>& out, const datetime& t,
                                                         const datetime& T) const {
+  check_simulated_period(*this, name, t, T);
   credit_->log_conditional_survival_probability(out, states_, t, T);
 }
 
@@ -31,6 +34,7 @@ double survival_curve_diffusion::log_survival_probability(const datetime&, const
 }
 
 void survival_curve_diffusion::survival_probability(vector<double>& out, const datetime& t) const {
+  check_simulated_date(*this, name, t);
   credit_->survival_probability(out, states_, t);
 }
 

@@ -10,7 +10,9 @@ class diffusion;
 class diffusion_credit;
 
 // Survival probabilities per path at the last simulated date, read from a credit
-// diffusion's live states. Scalar queries have no meaning per path.
+// diffusion's live states. Scalar queries have no meaning per path. The path-wise
+// queries answer from the last finalised date only (t must equal it, T must not be
+// before t).
 class survival_curve_diffusion : public survival_curve {
  public:
   survival_curve_diffusion(const std::shared_ptr<const diffusion>& self, matrix<double>&& states,

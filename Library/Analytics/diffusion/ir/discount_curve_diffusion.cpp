@@ -1,5 +1,6 @@
 #include "Analytics/diffusion/ir/discount_curve_diffusion.h"
 
+#include "Analytics/diffusion/common/simulated_dates.h"
 #include "Analytics/diffusion/ir/diffusion_ir.h"
 #include "Core/check.h"
 
@@ -7,6 +8,7 @@ namespace tarvex {
 namespace {
 // Published locations of the per-path curve's unavailable scalar queries.
 constexpr const char* source = "Library/Analytics/diffusion/ir/discount_curve_diffusion";
+constexpr const char* name = "simulated discount curve";
 }  // namespace
 
 discount_curve_diffusion::discount_curve_diffusion(const std::shared_ptr<const diffusion>& self,
@@ -25,10 +27,12 @@ double discount_curve_diffusion::log_df(const datetime&, const datetime&) const 
 }
 
 void discount_curve_diffusion::log_df(vector<double>& out, const datetime& t, const datetime& T) const {
+  check_simulated_period(*this, name, t, T);
   ir_->log_df(out, states_, t, T);
 }
 
 void discount_curve_diffusion::discounting(vector<double>& out, const datetime& t) const {
+  check_simulated_date(*this, name, t);
   ir_->discounting(out, states_, t);
 }
 

@@ -11,7 +11,9 @@ class diffusion_ir;
 
 // Today's discount curve as seen on every path at the last simulated date: the
 // path-wise queries read the interest-rate diffusion's live states (views of the
-// simulation manager's storage). Scalar queries have no meaning per path.
+// simulation manager's storage). Scalar queries have no meaning per path. The states
+// are those of one date, the last one finalised: the path-wise queries answer from that
+// date only (t must equal it, T must not be before t) and refuse any other.
 class discount_curve_diffusion : public discount_curve {
  public:
   // `self` must be a diffusion_ir; states and states_previous are views of its blocks.

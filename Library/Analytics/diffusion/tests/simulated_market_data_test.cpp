@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "Analytics/diffusion/credit/diffusion_credit.h"
+#include "Analytics/diffusion/credit/survival_curve_diffusion.h"
 #include "Analytics/diffusion/equity/diffusion_equity.h"
 #include "Analytics/diffusion/equity/equity_spot_diffusion.h"
 #include "Analytics/diffusion/fx/diffusion_fx.h"
@@ -10,6 +12,8 @@
 #include "Analytics/diffusion/ir/discount_curve_diffusion.h"
 #include "Analytics/models/tests/hjm_test_models.h"
 #include "Core/error.h"
+#include "Core/tests/testing.h"
+#include "Market/survival_curve.h"
 #include "Market/interpolated_discount_curve.h"
 
 namespace tarvex {
@@ -58,9 +62,11 @@ TEST_F(simulated_market_data, simulated_discount_curve_reads_live_states) {
     storage(4, p) = -0.02;
     storage(5, p) = 0.1 * double(p);
   }
+  vector<double> out(paths), expected(paths);
+  EXPECT_EQ(testing::error_text([&] { dc->log_df(out, dates[6], dates[12]); }),
+            "simulated discount curve has no date before states_initialize(), asked at 2026-07-05");
   curve->finalize(dates[6]);
   EXPECT_EQ(curve->valuation_date(), dates[6]);
-  vector<double> out(paths), expected(paths);
   dc->log_df(out, dates[6], dates[6]);
   for (double v : out) EXPECT_EQ(v, 0.0);
   const auto& ir = static_cast<const diffusion_ir&>(*rates);
@@ -93,6 +99,7 @@ TEST_F(simulated_market_data, equity_spot_is_exp_of_state_plus_domestic_log_disc
   auto spot_object = equity->create_market_data(equity, block(7, 1), block(6, 1), {curve});
   auto spot = diffusion::diffusion_equity_spot(spot_object);
   ASSERT_NE(spot, nullptr);
+  curve->finalize(dates[1]);  // the manager finalises every object, curves first
   EXPECT_EQ(spot->spot(), 80.0);
   // Zero states everywhere: the spot is 1.
   storage.fill(0.0);
@@ -126,6 +133,8 @@ TEST_F(simulated_market_data, fx_forward_with_equal_curves_is_the_spot) {
     storage(5, p) = 0.05 * double(p);
     storage(7, p) = std::log(1.25) + 0.01 * double(p);
   }
+  domestic->finalize(dates[2]);
+  foreign->finalize(dates[2]);
   spot->finalize(dates[2]);
   vector<double> fwd(paths);
   spot->forward(fwd, dates[2], dates[10]);
@@ -133,6 +142,46 @@ TEST_F(simulated_market_data, fx_forward_with_equal_curves_is_the_spot) {
     EXPECT_NEAR(spot->spots()[p], 1.25 * std::exp(0.01 * double(p)), 1e-12);  // d and f cancel
     EXPECT_NEAR(fwd[p], spot->spots()[p], 1e-12);
   }
+}
+
+// A credit diffusion whose log survival is the state row times the period in years:
+// enough to see that queries reach it only at the simulated date.
+struct still_credit : diffusion_credit {
+  explicit still_credit(const std::vector<datetime>& d) : diffusion_credit(d, nullptr) {}
+  void initial_states(vector<double>& s) const override { s.fill(0.0); }
+  void propagate(matrix<double>&, matrix<double>&, std::uint64_t, const matrix<double>&,
+                 const std::shared_ptr<const change_of_measure>&) const override {}
+  std::uint64_t number_of_states() const override { return 1; }
+  std::uint64_t number_of_factors() const override { return 1; }
+  void log_conditional_survival_probability(vector<double>& out, const matrix<double>& s, const datetime& t,
+                                            const datetime& T) const override {
+    for (std::size_t p = 0; p < out.size(); ++p) out[p] = -s(0, p) * (T.value() - t.value()) / 365.0;
+  }
+  void survival_probability(vector<double>& out, const matrix<double>& s, const datetime&) const override {
+    for (std::size_t p = 0; p < out.size(); ++p) out[p] = std::exp(-s(0, p));
+  }
+};
+
+TEST_F(simulated_market_data, simulated_survival_curve_answers_at_its_date_only) {
+  auto credit = std::make_shared<const still_credit>(dates);
+  auto object = credit->create_market_data(credit, block(7, 1), block(6, 1), {});
+  auto curve = diffusion::diffusion_survival_curve(object);
+  ASSERT_NE(curve, nullptr);
+  vector<double> out(paths);
+  EXPECT_EQ(testing::error_text([&] { curve->survival_probability(out, dates[0]); }),
+            "simulated survival curve has no date before states_initialize(), asked at 2026-01-05");
+  storage.fill(0.02);
+  object->finalize(dates[3]);
+  curve->log_survival_probability(out, dates[3], dates[3]);
+  for (double v : out) EXPECT_EQ(v, 0.0);
+  curve->survival_probability(out, dates[3]);
+  for (double v : out) EXPECT_EQ(v, std::exp(-0.02));
+  EXPECT_EQ(testing::error_text([&] { curve->survival_probability(out, dates[4]); }),
+            "simulated survival curve is at 2026-04-05, asked at 2026-05-05");
+  EXPECT_EQ(testing::error_text([&] { curve->log_survival_probability(out, dates[2], dates[5]); }),
+            "simulated survival curve is at 2026-04-05, asked at 2026-03-05");
+  EXPECT_EQ(testing::error_text([&] { curve->log_survival_probability(out, dates[3], dates[2]); }),
+            "simulated survival curve asked from 2026-04-05 to 2026-03-05, an end before its start");
 }
 
 }  // namespace

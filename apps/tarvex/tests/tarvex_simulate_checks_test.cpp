@@ -2,6 +2,8 @@
 // file, the JSON path and what was expected, exit status 2, nothing written.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -29,7 +31,8 @@ class tarvex_simulate_checks : public ::testing::Test {
  protected:
   void SetUp() override {
     dir = fs::temp_directory_path() /
-          ("tarvex_simulate_checks_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+          ("tarvex_simulate_checks_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+           "_" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
   }

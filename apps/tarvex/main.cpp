@@ -20,7 +20,8 @@ const char* help =
     "  demo            calibrate the bundled sample market, simulate 20,000 paths on it\n"
     "\n"
     "'tarvex <command> --help' describes a command's options. Exit status: 0 on success,\n"
-    "2 for a problem with the arguments or input files, 1 for any other failure.\n";
+    "2 for a problem with the arguments or input files, 3 for a calibration whose fit is\n"
+    "worse than --max-rms (nothing written), 1 for any other failure.\n";
 
 // Errors are printed on one line, whatever the library put in them.
 std::string one_line(std::string text) {

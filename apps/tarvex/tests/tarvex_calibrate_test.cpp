@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -39,8 +40,10 @@ std::string slurp(const fs::path& p) {
 class tarvex_calibrate : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The process id keeps concurrent runs of the suite (other build trees) apart.
     dir = fs::temp_directory_path() /
-          ("tarvex_calibrate_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+          ("tarvex_calibrate_" + std::to_string(::getpid()) + "_" +
+           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir);
     fs::create_directories(dir);
   }

@@ -143,14 +143,23 @@ std::shared_ptr<const parameter_markovian_hjm> calibration_ir_hjm::calibrate(
     const std::shared_ptr<const ir_volatility_surface>& surface, const matrix<double>& correlation,
     const std::shared_ptr<const calibration_hjm_settings>& settings, const std::vector<double>& strikes,
     const std::shared_ptr<const parameter_markovian_hjm>& initial) const {
+  // Without a caller for it, the report's pricing of every target is skipped.
   calibration_ir_hjm_report report;
-  return calibrate(surface, correlation, settings, strikes, initial, report);
+  return calibrate(surface, correlation, settings, strikes, initial, report, false);
 }
 
 std::shared_ptr<const parameter_markovian_hjm> calibration_ir_hjm::calibrate(
     const std::shared_ptr<const ir_volatility_surface>& surface, const matrix<double>& correlation,
     const std::shared_ptr<const calibration_hjm_settings>& settings, const std::vector<double>& strikes,
     const std::shared_ptr<const parameter_markovian_hjm>& initial, calibration_ir_hjm_report& report) const {
+  return calibrate(surface, correlation, settings, strikes, initial, report, true);
+}
+
+std::shared_ptr<const parameter_markovian_hjm> calibration_ir_hjm::calibrate(
+    const std::shared_ptr<const ir_volatility_surface>& surface, const matrix<double>& correlation,
+    const std::shared_ptr<const calibration_hjm_settings>& settings, const std::vector<double>& strikes,
+    const std::shared_ptr<const parameter_markovian_hjm>& initial, calibration_ir_hjm_report& report,
+    bool fit_report) const {
   TARVEX_CHECK_TEXT(strikes.empty() || strikes.size() >= swaptions_.size(),
                     "strike has different size than swaptions!");
   TARVEX_CHECK_TEXT(good_correlation(correlation), "correlation matrix is bad!");
@@ -212,7 +221,7 @@ std::shared_ptr<const parameter_markovian_hjm> calibration_ir_hjm::calibrate(
   TARVEX_CHECK_TEXT(all_finite(p.decays()) && all_finite(p.volatilities()) && all_finite(p.correlation()),
                     "calibration ended with non-finite parameters (the optimiser stopped on: ",
                     to_string(report.optimiser.termination), ")");
-  fill_report(problem, report);
+  if (fit_report) fill_report(problem, report);
   return problem.parameters();
 }
 

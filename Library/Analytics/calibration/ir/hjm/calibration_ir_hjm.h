@@ -69,6 +69,12 @@ class calibration_ir_hjm {
                                                 const std::shared_ptr<const discount_curve>& curve, bool flag);
 
  private:
+  // Both calibrate overloads; `fit_report` asks for the report's targets and bounds.
+  std::shared_ptr<const parameter_markovian_hjm> calibrate(
+      const std::shared_ptr<const ir_volatility_surface>& surface, const matrix<double>& correlation,
+      const std::shared_ptr<const calibration_hjm_settings>& settings, const std::vector<double>& strikes,
+      const std::shared_ptr<const parameter_markovian_hjm>& initial, calibration_ir_hjm_report& report,
+      bool fit_report) const;
   void fill_report(const calibration_ir_hjm_problem& problem, calibration_ir_hjm_report& report) const;
 
   datetime valuation_date_;

@@ -11,8 +11,8 @@
 
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm.h"
 #include "Analytics/models/model_markovian_hjm.h"
-#include "Util/datetime_helper.h"
 #include "Core/logger.h"
+#include "Util/datetime_helper.h"
 #include "activity_indicator.h"
 #include "command_line.h"
 #include "correlation_input.h"

@@ -70,6 +70,13 @@ int run_demo(const std::vector<std::string>& args) {
             << (data / "market.json").string() << "\n";
   if (!job.today.description.empty()) std::cout << job.today.description << "\n";
   const hjm_calibration calibrated = calibrate_hjm(job.today, targets, settings, correlation, nullptr, std::cout);
+  // The demo holds its sample to the command line's default limit.
+  const std::string complaint = poor_fit(calibrated, 1.0);
+  if (!complaint.empty()) {
+    std::cout.flush();
+    std::cerr << "tarvex: error: " << complaint << "; nothing simulated or written\n";
+    return 3;
+  }
 
   // The job simulates the model just calibrated, under its own factor correlation.
   job.factors.front().parameters = calibrated.parameters;

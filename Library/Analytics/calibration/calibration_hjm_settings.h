@@ -9,8 +9,8 @@
 namespace tarvex {
 
 // Optimiser and parametrisation settings of the Markovian HJM calibration. Immutable;
-// nothing is validated here (the calibration reads the first two entries of each
-// bounds vector, in either order).
+// nothing is validated here: the calibration refuses bounds that are not two different
+// finite numbers (given in either order).
 class calibration_hjm_settings : public config_data {
   TARVEX_SERIALIZABLE(calibration_hjm_settings)
 
@@ -32,7 +32,12 @@ class calibration_hjm_settings : public config_data {
   parameter_markovian_hjm_type type() const noexcept { return type_; }
   // Convergence tolerance of the Levenberg-Marquardt optimiser.
   double tolerance() const noexcept { return tolerance_; }
-  // Weight of the Tikhonov smoothness residuals.
+  // Weight lambda of the Tikhonov smoothness residuals lambda (q(r) - q(r - 1)), one per
+  // neighbouring pair of rows and factor, in the parameters' own units (decays per year,
+  // volatilities in decimal). They sit beside vol errors in hundredths of a basis point,
+  // so lambda = 1e6 makes a 1 bp step between volatility rows cost as much as a 1 bp
+  // miss on one target (and a 0.01 step between decay rows as much as a 100 bp miss);
+  // below about 1e4 it hardly smooths, above about 1e8 the rows move as one.
   double regularization_factor() const noexcept { return regularization_factor_; }
   // Append Tikhonov smoothness residuals.
   bool regularization_flag() const noexcept { return regularization_flag_; }

@@ -10,6 +10,8 @@
 #include "Core/error.h"
 #include "Core/logger.h"
 #include "Core/string_format.h"
+#include "Core/parallel_for.h"
+#include "Math/cholesky_decomposition.h"
 #include "Math/levenberg_marquardt.h"
 #include "Util/datetime_helper.h"
 
@@ -28,6 +30,48 @@ bool good_correlation(const matrix<double>& c) {
       if (!(std::fabs(c(i, j) - c(j, i)) < eps) || !(std::fabs(c(i, j)) <= 1.0)) return false;
   }
   return true;
+}
+
+bool positive_definite(const matrix<double>& c) {
+  matrix<double> l = c;
+  return cholesky_decomposition(l.data(), c.rows(), 'L');
+}
+
+bool usable_bounds(const std::vector<double>& b) {
+  return b.size() >= 2 && std::isfinite(b[0]) && std::isfinite(b[1]) && b[0] != b[1];
+}
+
+std::string listed(const std::vector<double>& v) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < v.size(); ++i) out += details::concat(i ? ", " : "", v[i]);
+  return out + "]";
+}
+
+// The first entry (row, factor) of a starting block not strictly inside its bounds, or
+// rows() when there is none: on a bound the map to the unknowns is infinite, beyond it
+// undefined.
+std::pair<std::size_t, std::size_t> outside(const matrix<double>& q, double lo, double hi) {
+  for (std::size_t r = 0; r < q.rows(); ++r)
+    for (std::size_t f = 0; f < q.columns(); ++f)
+      if (!(q(r, f) > lo && q(r, f) < hi)) return {r, f};
+  return {q.rows(), 0};
+}
+
+bool all_finite(const matrix<double>& q) {
+  for (std::size_t e = 0; e < q.size(); ++e)
+    if (!std::isfinite(q.data()[e])) return false;
+  return true;
+}
+
+// Entries within a millionth of the interval of a bound: tanh has flattened there.
+void bound_hits(const matrix<double>& q, double lo, double hi, bool decay,
+                std::vector<calibration_ir_hjm_report::bound_hit>& out) {
+  const double near = 1e-6 * (hi - lo);
+  for (std::size_t r = 0; r < q.rows(); ++r)
+    for (std::size_t f = 0; f < q.columns(); ++f) {
+      const double v = q(r, f);
+      if (v - lo <= near || hi - v <= near) out.push_back({decay, r, f, v, hi - v <= near});
+    }
 }
 
 void log_line(const std::string& line) { logger::LogF(0, __FILE__, __LINE__, "%s", line.c_str()); }
@@ -99,11 +143,54 @@ std::shared_ptr<const parameter_markovian_hjm> calibration_ir_hjm::calibrate(
     const std::shared_ptr<const ir_volatility_surface>& surface, const matrix<double>& correlation,
     const std::shared_ptr<const calibration_hjm_settings>& settings, const std::vector<double>& strikes,
     const std::shared_ptr<const parameter_markovian_hjm>& initial) const {
+  // Without a caller for it, the report's pricing of every target is skipped.
+  calibration_ir_hjm_report report;
+  return calibrate(surface, correlation, settings, strikes, initial, report, false);
+}
+
+std::shared_ptr<const parameter_markovian_hjm> calibration_ir_hjm::calibrate(
+    const std::shared_ptr<const ir_volatility_surface>& surface, const matrix<double>& correlation,
+    const std::shared_ptr<const calibration_hjm_settings>& settings, const std::vector<double>& strikes,
+    const std::shared_ptr<const parameter_markovian_hjm>& initial, calibration_ir_hjm_report& report) const {
+  return calibrate(surface, correlation, settings, strikes, initial, report, true);
+}
+
+std::shared_ptr<const parameter_markovian_hjm> calibration_ir_hjm::calibrate(
+    const std::shared_ptr<const ir_volatility_surface>& surface, const matrix<double>& correlation,
+    const std::shared_ptr<const calibration_hjm_settings>& settings, const std::vector<double>& strikes,
+    const std::shared_ptr<const parameter_markovian_hjm>& initial, calibration_ir_hjm_report& report,
+    bool fit_report) const {
   TARVEX_CHECK_TEXT(strikes.empty() || strikes.size() >= swaptions_.size(),
                     "strike has different size than swaptions!");
   TARVEX_CHECK_TEXT(good_correlation(correlation), "correlation matrix is bad!");
   TARVEX_CHECK_TEXT(correlation.rows() == settings->number_of_factors(),
                     "Number of factors is inconsistent for the calibration!");
+  // Unit diagonal and entries in [-1, 1] still allow a singular or indefinite matrix,
+  // under which the covariances are meaningless and the fit runs into the bounds.
+  TARVEX_CHECK_TEXT(positive_definite(correlation), "correlation matrix is not positive definite!");
+  for (const auto* bounds : {&settings->decay_bounds(), &settings->volatility_bounds()})
+    TARVEX_CHECK_TEXT(usable_bounds(*bounds), bounds == &settings->decay_bounds() ? "decay" : "volatility",
+                      " bounds must be two different finite numbers, got ", listed(*bounds));
+  if (initial) {
+    const std::size_t n = correlation.rows();
+    TARVEX_CHECK_TEXT(initial->number_of_factors() == n, "initial parameters have ", initial->number_of_factors(),
+                      " factors, the correlation ", n);
+    TARVEX_CHECK_TEXT(initial->decays().rows() == maturity_dates_.size(), "initial parameters have ",
+                      initial->decays().rows(), " decay rows, the calibration ", maturity_dates_.size(),
+                      " decay dates (the distinct target ends)");
+    TARVEX_CHECK_TEXT(initial->volatilities().rows() == expiry_dates_.size(), "initial parameters have ",
+                      initial->volatilities().rows(), " volatility rows, the calibration ", expiry_dates_.size(),
+                      " volatility dates (the distinct target expiries)");
+    for (const bool decay : {true, false}) {
+      const auto& b = decay ? settings->decay_bounds() : settings->volatility_bounds();
+      const matrix<double>& q = decay ? initial->decays() : initial->volatilities();
+      const double lo = std::min(b[0], b[1]), hi = std::max(b[0], b[1]);
+      const auto [r, f] = outside(q, lo, hi);
+      const char* what = decay ? "decay" : "volatility";
+      TARVEX_CHECK_TEXT(r == q.rows(), "initial ", what, " ", q(r, f), " (row ", r, ", factor ", f,
+                        ") is not strictly inside the ", what, " bounds [", lo, ", ", hi, "]");
+    }
+  }
 
   calibration_ir_hjm_problem problem(*this, *surface, correlation, *settings, strikes, initial);
   const std::size_t unknowns = problem.number_of_unknowns();
@@ -124,14 +211,57 @@ std::shared_ptr<const parameter_markovian_hjm> calibration_ir_hjm::calibrate(
   if (settings->jacobian_with_aad_flag())
     jacobian = [&](const vector<double>& x, matrix<double>& j) { problem.jacobian(x, j); };
   const levenberg_marquardt optimiser(record, residuals, jacobian);
-  optimization_algorithm_output output(unknowns);
-  output = optimiser(problem.initial_point());
-  if (settings->debug()) output.print();
+  report.optimiser = optimiser(problem.initial_point());
+  if (settings->debug()) report.optimiser.print();
   // The optimiser's last residual evaluation was at its solution, so the working
   // parameter set already holds the result.
   if (settings->debug())
     log_fit(*this, correlation.rows(), problem.market_volatilities(), problem.model_volatilities());
+  const auto& p = *problem.parameters();
+  TARVEX_CHECK_TEXT(all_finite(p.decays()) && all_finite(p.volatilities()) && all_finite(p.correlation()),
+                    "calibration ended with non-finite parameters (the optimiser stopped on: ",
+                    to_string(report.optimiser.termination), ")");
+  if (fit_report) fill_report(problem, report);
   return problem.parameters();
+}
+
+void calibration_ir_hjm::fill_report(const calibration_ir_hjm_problem& problem, calibration_ir_hjm_report& report) const {
+  const std::size_t count = swaptions_.size();
+  report.targets.assign(count, {});
+  // Every target afresh, each search from its own start and run to convergence, so the
+  // figures do not depend on the roots the optimiser left behind.
+  const model_markovian_hjm& model = problem.model();
+  smp_tools_api::GetInstance().parallel_for(0, count, 1, [&](std::size_t first, std::size_t last) {
+    for (std::size_t i = first; i < last; ++i) {
+      auto& t = report.targets[i];
+      t.strike = problem.strikes()[i];
+      t.market = problem.market_volatilities()[i];
+      t.fitted = i < problem.number_of_targets();
+      vector<double> root(model.number_of_factors());
+      swaptions_[i]->initial_root(root, t.strike, model);
+      t.model = swaptions_[i]->implied_volatility(t.strike, model, root, 50, 1e-12);
+    }
+  });
+  double sum2 = 0.0;
+  std::size_t fitted = 0;
+  report.worst = count;
+  report.worst_bp = report.rms_bp = 0.0;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!report.targets[i].fitted) continue;
+    const double d = std::fabs(report.targets[i].difference_bp());
+    sum2 += d * d;
+    ++fitted;
+    if (report.worst == count || d > report.worst_bp) {
+      report.worst = i;
+      report.worst_bp = d;
+    }
+  }
+  if (fitted > 0) report.rms_bp = std::sqrt(sum2 / static_cast<double>(fitted));
+  const auto& maps = problem.maps();
+  const auto& p = *problem.parameters();
+  report.at_bounds.clear();
+  bound_hits(p.decays(), maps.decay_lower(), maps.decay_upper(), true, report.at_bounds);
+  bound_hits(p.volatilities(), maps.volatility_lower(), maps.volatility_upper(), false, report.at_bounds);
 }
 
 double calibration_ir_hjm::cms_spread_pricing_experimental(const datetime&, const datetime&,

@@ -4,6 +4,7 @@
 
 #include "Analytics/calibration/calibration_hjm_settings.h"
 #include "Analytics/calibration/calibration_ir_targets_configuration.h"
+#include "Analytics/calibration/ir/hjm/calibration_ir_hjm_report.h"
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm_swaption.h"
 #include "Analytics/parameters/parameter_markovian_hjm.h"
 #include "Market/discount_curve.h"
@@ -13,6 +14,8 @@
 #include "Vectorization/matrix.h"
 
 namespace tarvex {
+
+class calibration_ir_hjm_problem;
 
 // Fits a Markovian HJM parameter set to swaption and caplet normal volatilities by
 // Levenberg-Marquardt. The targets and the two date grids of the calibrated set (the
@@ -42,12 +45,22 @@ class calibration_ir_hjm {
   // The parameter set whose model volatilities best match the surface's at the given
   // strikes (empty: every target at the money; otherwise at least one per target, extra
   // ones ignored). `correlation` is the factor correlation (fitted too when the
-  // settings say so) and fixes the factor count; `initial`, when set, supplies the
-  // starting decays and volatilities, which must fit the date grids.
+  // settings say so), positive definite, and fixes the factor count; the settings'
+  // bounds are two different finite numbers each; `initial`, when set, supplies the
+  // starting decays and volatilities: one row per date of the grids below, one column
+  // per factor, every entry strictly inside its bounds. A fit that ends on non-finite
+  // parameters is an error; a poor one is not (see the report).
   std::shared_ptr<const parameter_markovian_hjm> calibrate(
       const std::shared_ptr<const ir_volatility_surface>& surface, const matrix<double>& correlation,
       const std::shared_ptr<const calibration_hjm_settings>& settings, const std::vector<double>& strikes,
       const std::shared_ptr<const parameter_markovian_hjm>& initial) const;
+  // The same, and fills `report` with how this call ended. The report is the caller's
+  // and is written by this call alone, so concurrent calls on one calibrator stay
+  // independent (the calibrator keeps no "last report").
+  std::shared_ptr<const parameter_markovian_hjm> calibrate(
+      const std::shared_ptr<const ir_volatility_surface>& surface, const matrix<double>& correlation,
+      const std::shared_ptr<const calibration_hjm_settings>& settings, const std::vector<double>& strikes,
+      const std::shared_ptr<const parameter_markovian_hjm>& initial, calibration_ir_hjm_report& report) const;
 
   // Not provided: throws NotImplementedError. Kept so callers of the experimental CMS
   // spread pricer fail loudly rather than link against a guess.
@@ -56,6 +69,14 @@ class calibration_ir_hjm {
                                                 const std::shared_ptr<const discount_curve>& curve, bool flag);
 
  private:
+  // Both calibrate overloads; `fit_report` asks for the report's targets and bounds.
+  std::shared_ptr<const parameter_markovian_hjm> calibrate(
+      const std::shared_ptr<const ir_volatility_surface>& surface, const matrix<double>& correlation,
+      const std::shared_ptr<const calibration_hjm_settings>& settings, const std::vector<double>& strikes,
+      const std::shared_ptr<const parameter_markovian_hjm>& initial, calibration_ir_hjm_report& report,
+      bool fit_report) const;
+  void fill_report(const calibration_ir_hjm_problem& problem, calibration_ir_hjm_report& report) const;
+
   datetime valuation_date_;
   std::shared_ptr<const day_count_convention> day_count_;
   std::vector<std::shared_ptr<const calibration_ir_hjm_swaption>> swaptions_;

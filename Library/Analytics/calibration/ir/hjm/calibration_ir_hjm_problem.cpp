@@ -26,10 +26,15 @@ std::shared_ptr<parameter_markovian_hjm> starting_parameters(
   const auto& bounds = settings.decay_bounds();
   const matrix<double> decays(maturities.size(), n, 0.5 * (bounds[0] + bounds[1]));
   // Row j starts at the market volatility of target j: with caplets first this is the
-  // caplet of expiry j, a fair guess for the short rate's normal volatility.
+  // caplet of expiry j, a fair guess for the short rate's normal volatility. A quote
+  // outside the volatility bounds starts just inside them, where the map is finite.
+  const double lo = std::min(settings.volatility_bounds()[0], settings.volatility_bounds()[1]);
+  const double hi = std::max(settings.volatility_bounds()[0], settings.volatility_bounds()[1]);
+  const double margin = 1e-3 * (hi - lo);
   matrix<double> volatilities(expiries.size(), n);
   for (std::size_t j = 0; j < expiries.size(); ++j)
-    for (std::size_t f = 0; f < n; ++f) volatilities(j, f) = market[j];
+    for (std::size_t f = 0; f < n; ++f)
+      volatilities(j, f) = std::clamp(j < market.size() ? market[j] : 0.5 * (lo + hi), lo + margin, hi - margin);
   return std::make_shared<parameter_markovian_hjm>(decays, volatilities, correlation, maturities, expiries,
                                                    calibration.day_count(), settings.type());
 }

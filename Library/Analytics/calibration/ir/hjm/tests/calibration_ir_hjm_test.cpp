@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -130,6 +131,13 @@ std::shared_ptr<const parameter_markovian_hjm> start_from(const parameter_markov
                                                          p.volatilities_dates(), act365, type::mean_reversion);
 }
 
+// Flat parameters on the calibrator's grids.
+std::shared_ptr<const parameter_markovian_hjm> flat(const calibration_ir_hjm& c, double kappa, double sigma) {
+  return std::make_shared<const parameter_markovian_hjm>(
+      matrix<double>(c.maturity_dates().size(), 1, kappa), matrix<double>(c.expiry_dates().size(), 1, sigma),
+      matrix<double>{{1.0}}, c.maturity_dates(), c.expiry_dates(), act365, type::mean_reversion);
+}
+
 template <class F>
 void expect_error(F f, const std::string& function, const std::string& text) {
   try {
@@ -188,6 +196,33 @@ TEST(calibration_ir_hjm, calibrate_refuses_bad_inputs_with_exact_messages) {
                  "correlation matrix is bad!");
   expect_error([&] { c.calibrate(s, two, settings(1, false), {}, nullptr); }, "calibrate",
                "Number of factors is inconsistent for the calibration!");
+  // Unit diagonal and entries within [-1, 1], yet indefinite (or singular).
+  for (const matrix<double>& bad : {matrix<double>{{1.0, 0.9, -0.9}, {0.9, 1.0, 0.9}, {-0.9, 0.9, 1.0}},
+                                    matrix<double>{{1.0, 1.0, 0.0}, {1.0, 1.0, 0.0}, {0.0, 0.0, 1.0}}})
+    expect_error([&] { c.calibrate(s, bad, settings(3, false), {}, nullptr); }, "calibrate",
+                 "correlation matrix is not positive definite!");
+  auto with_bounds = [](std::vector<double> vol, std::vector<double> decay) {
+    return std::make_shared<const calibration_hjm_settings>(1, vol, decay, type::mean_reversion, false, 10, true, false,
+                                                            1e-10, 0.0, false, true);
+  };
+  expect_error([&] { c.calibrate(s, one, with_bounds({0.02}, {0.0, 0.4}), {}, nullptr); }, "calibrate",
+               "volatility bounds must be two different finite numbers, got [0.02]");
+  expect_error([&] { c.calibrate(s, one, with_bounds({0.02, 0.0005}, {0.1, 0.1}), {}, nullptr); }, "calibrate",
+               "decay bounds must be two different finite numbers, got [0.1, 0.1]");
+  expect_error([&] { c.calibrate(s, one, with_bounds({0.02, std::nan("")}, {0.0, 0.4}), {}, nullptr); }, "calibrate",
+               "volatility bounds must be two different finite numbers, got [0.02, nan]");
+  // Starting values must fit the grids and lie strictly inside the bounds (on a bound
+  // the map to the unknowns is infinite, beyond it NaN).
+  const auto p0 = flat(c, 0.03, 0.006);
+  expect_error([&] { c.calibrate(s, two, settings(2, false), {}, p0); }, "calibrate",
+               "initial parameters have 1 factors, the correlation 2");
+  const auto other = caplets_and_grid();
+  expect_error([&] { c.calibrate(s, one, settings(1, false), {}, flat(other, 0.03, 0.006)); }, "calibrate",
+               "initial parameters have 8 decay rows, the calibration 9 decay dates (the distinct target ends)");
+  expect_error([&] { c.calibrate(s, one, settings(1, false), {}, flat(c, 0.03, 0.02)); }, "calibrate",
+               "initial volatility 0.02 (row 0, factor 0) is not strictly inside the volatility bounds [5e-04, 0.02]");
+  expect_error([&] { c.calibrate(s, one, settings(1, false), {}, flat(c, -0.06, 0.006)); }, "calibrate",
+               "initial decay -0.06 (row 0, factor 0) is not strictly inside the decay bounds [-0.05, 0.4]");
   // A 1 x 1 [1] with one factor passes; strikes beyond the targets are ignored.
   std::vector<double> long_strikes;
   for (const auto& t : c.swaptions()) long_strikes.push_back(t->swap_rate());
@@ -402,13 +437,6 @@ double worst_fit_bp(const calibration_ir_hjm& c, const parameter_markovian_hjm& 
   return worst;
 }
 
-// Flat parameters on the calibrator's grids.
-std::shared_ptr<const parameter_markovian_hjm> flat(const calibration_ir_hjm& c, double kappa, double sigma) {
-  return std::make_shared<const parameter_markovian_hjm>(
-      matrix<double>(c.maturity_dates().size(), 1, kappa), matrix<double>(c.expiry_dates().size(), 1, sigma),
-      matrix<double>{{1.0}}, c.maturity_dates(), c.expiry_dates(), act365, type::mean_reversion);
-}
-
 // Annual decays and volatilities are not all identified by annual swaptions (the
 // overall scale of the decay factor trades against the volatilities, and alternating
 // decays nearly cancel), so the parameters are recovered where the Tikhonov residuals
@@ -434,6 +462,78 @@ TEST(calibration_ir_hjm, one_factor_round_trip_recovers_flat_parameters) {
     EXPECT_NEAR(runs[0]->decays().data()[e], runs[1]->decays().data()[e], 1e-6) << e;
   for (std::size_t e = 0; e < p->volatilities().size(); ++e)
     EXPECT_NEAR(runs[0]->volatilities().data()[e], runs[1]->volatilities().data()[e], 1e-9) << e;
+}
+
+// The report prices every target afresh: its figures agree with an independent pricing
+// of the returned parameters, and a start beyond the volatility bounds (the library's
+// own start is the market vol of each expiry, here above the upper bound) no longer
+// gives NaN but a finite fit that names the pinned entries.
+TEST(calibration_ir_hjm, report_gives_the_fit_stop_reason_and_pinned_parameters) {
+  const auto c = caplets_and_coterminals();
+  const matrix<double> one{{1.0}};
+  const auto vols = model_vols(c, *flat(c, 0.03, 0.0085));
+  calibration_ir_hjm_report report;
+  const auto fitted = c.calibrate(surface(c, vols), one, settings(1, true), {}, flat(c, 0.1, 0.006), report);
+  EXPECT_TRUE(report.converged()) << to_string(report.optimiser.termination);
+  EXPECT_GT(report.optimiser.iterations, 0u);
+  const auto independent = model_vols(c, *fitted);
+  ASSERT_EQ(report.targets.size(), c.swaptions().size());
+  double sum2 = 0.0, worst = 0.0;
+  for (std::size_t i = 0; i < vols.size(); ++i) {
+    const auto& t = report.targets[i];
+    EXPECT_TRUE(t.fitted);
+    EXPECT_EQ(t.market, vols[i]);
+    EXPECT_NEAR(t.model, independent[i], 1e-12) << i;
+    EXPECT_NEAR(t.difference_bp(), 1e4 * (independent[i] - vols[i]), 1e-8) << i;
+    sum2 += t.difference_bp() * t.difference_bp();
+    worst = std::max(worst, std::fabs(t.difference_bp()));
+  }
+  EXPECT_LT(report.rms_bp, 0.01);
+  EXPECT_NEAR(report.rms_bp, std::sqrt(sum2 / static_cast<double>(vols.size())), 1e-12);
+  EXPECT_EQ(report.worst_bp, worst);
+  EXPECT_EQ(std::fabs(report.targets[report.worst].difference_bp()), worst);
+  EXPECT_TRUE(report.at_bounds.empty());
+
+  // Market vols of 300 bp against an upper volatility bound of 200 bp.
+  const auto high = surface(c, std::vector<double>(vols.size(), 0.03));
+  const auto pinned = c.calibrate(high, one, settings(1, true, false, false, true, 50), {}, nullptr, report);
+  for (std::size_t e = 0; e < pinned->volatilities().size(); ++e)
+    EXPECT_TRUE(std::isfinite(pinned->volatilities().data()[e])) << e;
+  EXPECT_GT(report.rms_bp, 30.0);
+  ASSERT_FALSE(report.at_bounds.empty());
+  for (const auto& hit : report.at_bounds) {
+    const double value = (hit.decay ? pinned->decays() : pinned->volatilities())(hit.row, hit.factor);
+    EXPECT_EQ(hit.value, value);
+    EXPECT_NEAR(value, hit.decay ? (hit.upper ? 0.4 : -0.05) : (hit.upper ? 0.02 : 0.0005), 1e-6 * 0.45);
+  }
+}
+
+// Roughness: the sum of squared differences of neighbouring rows, decays and
+// volatilities together (what the Tikhonov residuals penalise).
+double roughness(const parameter_markovian_hjm& p) {
+  double r = 0.0;
+  for (const matrix<double>* q : {&p.decays(), &p.volatilities()})
+    for (std::size_t i = 1; i < q->rows(); ++i)
+      for (std::size_t c = 0; c < q->columns(); ++c) r += std::pow((*q)(i, c) - (*q)(i - 1, c), 2);
+  return r;
+}
+
+// For exact minimisers of |r|^2 + lambda^2 R, R cannot grow with lambda; the humped
+// truth is rough, so each weight must visibly smooth the fit. The weight multiplies
+// differences in parameter units against residuals in hundredths of a bp: lambda = 1e6
+// makes a 1 bp step between volatility rows cost as much as a 1 bp miss.
+TEST(calibration_ir_hjm, roughness_falls_as_the_tikhonov_weight_grows) {
+  const auto c = caplets_and_coterminals();
+  const matrix<double> one{{1.0}};
+  const auto market = surface(c, model_vols(c, *truth(c, one)));
+  double previous = std::numeric_limits<double>::infinity();
+  for (double lambda : {0.0, 1e4, 1e5, 1e6, 1e7, 1e8}) {
+    const auto fitted = c.calibrate(market, one, settings(1, true, false, lambda > 0.0, true, 400, false, lambda), {},
+                                    flat(c, 0.05, 0.006));
+    const double r = roughness(*fitted);
+    EXPECT_LT(r, 0.9 * previous) << lambda;
+    previous = r;
+  }
 }
 
 TEST(calibration_ir_hjm, two_and_three_factor_round_trips_fit_to_a_hundredth_of_a_basis_point) {

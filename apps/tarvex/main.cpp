@@ -23,14 +23,10 @@ const char* help =
     "  simulate        run a Monte Carlo simulation job; writes CSV files (and charts)\n"
     "  demo            calibrate the bundled sample market, simulate 20,000 paths on it\n"
     "\n"
-    "'tarvex <command> --help' describes a command's options; 'tarvex --version' prints
-"
-    "the version. Exit status: 0 on success, 2 for a problem with the arguments or input
-"
-    "files, 3 for a calibration whose fit is worse than --max-rms (nothing written), 1 for
-"
-    "any other failure.
-";
+    "'tarvex <command> --help' describes a command's options; 'tarvex --version' prints\n"
+    "the version. Exit status: 0 on success, 2 for a problem with the arguments or input\n"
+    "files, 3 for a calibration whose fit is worse than --max-rms (nothing written), 1 for\n"
+    "any other failure.\n";
 
 // Errors are printed on one line, whatever the library put in them.
 std::string one_line(std::string text) {

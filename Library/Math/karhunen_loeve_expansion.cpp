@@ -104,11 +104,15 @@ void karhunen_loeve_expansion::survival_probability(const vector<double>& x, dou
   for (const auto& s : steps_) deterministic = deterministic && s.sd == 0.0;
   if (deterministic) {
     // No noise: the path is y0 times the decays; the trapezoids are summed directly.
+    // Compensated sum: hundreds of steps, and the limit is checked to rounding.
     for (std::size_t p = 0; p < states; ++p) {
-      double y = g * x[p], integral = 0.0;
+      double y = g * x[p], integral = 0.0, carry = 0.0;
       for (const auto& s : steps_) {
         const double next = s.decay * y;
-        integral += 0.5 * s.length * (std::exp(s.level + y) + std::exp(s.level + next));
+        const double term = 0.5 * s.length * (std::exp(s.level + y) + std::exp(s.level + next)) - carry;
+        const double sum = integral + term;
+        carry = (sum - integral) - term;
+        integral = sum;
         y = next;
       }
       out[p] = std::exp(-integral);

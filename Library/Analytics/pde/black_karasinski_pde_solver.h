@@ -1,0 +1,103 @@
+#pragma once
+#include <cstddef>
+#include <vector>
+
+#include "Util/datetime.h"
+#include "Vectorization/vector.h"
+
+namespace tarvex {
+
+class calibration_black_karasinski_settings;
+class model_black_karasinski;
+class parameter_black_karasinski;
+
+// Survival probabilities (or zero-coupon prices) under the Black–Karasinski model by
+// finite differences on a uniform grid of the log-rate's Gaussian part y = g x (g the
+// HJM decay, x the undecayed HJM state), an Ornstein–Uhlenbeck process:
+//
+//   du/ds = 1/2 sigma^2(s) d2u/dy2 - kappa y du/dy - r(s, y) u,
+//   r = exp(l(s) + y + g(s) shift(s)),   shift in units of x.
+//
+// The grid is in y rather than x: x's spread grows like exp(kappa t), so a uniform x
+// grid sized for a 30-year pillar cannot resolve the first years once kappa t is
+// beyond 1, while y's spread stays bounded. The price is a first-derivative term; it
+// vanishes with the mean reversion (then the nodes' exponentials are taken once).
+//
+// Each time step is the two-stage L-stable scheme u* = M^-1 u,
+// u' = M^-1 ((1 + sqrt2) u* - sqrt2 u), M = 1 - theta dt L, theta = 1 - 1/sqrt2: its
+// amplification (1 + sqrt2 theta z) / (1 - theta z)^2 = 1 + z + z^2/2 + O(z^3) is
+// second order and tends to 0 for stiff modes, so large steps do not oscillate (it
+// tends to 0 from below: stiff modes leave negatives of order 1/|z|, not sign
+// changes that grow). Forward mode rolls a density with the transposed steps, the
+// exact discrete adjoint, so both modes give the same number on the same grid up to
+// rounding. Rows 0 and n-1 keep no neighbours in the backward operator (the grid spans
+// several standard deviations, where u hardly moves).
+//
+// The levels are read afresh at every step from the caller's vector, so a bootstrap can
+// change one level and solve again without rebuilding. All n-vectors are allocated in
+// the constructor; a step allocates nothing.
+class black_karasinski_pde_solver {
+ public:
+  // The time grid runs from the valuation date to the last calibration date and holds
+  // every calibration date (the settings' step, period and minimum step); `levels` and
+  // `parameter` must outlive the solver.
+  black_karasinski_pde_solver(const datetime& valuation_date, std::vector<double>& levels,
+                              const parameter_black_karasinski& parameter,
+                              const std::vector<datetime>& calibration_dates,
+                              const calibration_black_karasinski_settings& settings);
+
+  // Takes the step variances (of y: (g sv)^2) and decays of a model built on time_grid().
+  void update(const model_black_karasinski& model);
+  // Replaces the state shift per grid date (empty: no shift).
+  void update(const std::vector<double>& shifts);
+  // Rebuilds the grid: pde_span standard deviations std_dev of y on each side of 0.
+  void update_states(double std_dev);
+  // Makes result() a view on the caller's vector (same size; not freed here).
+  void initial_result(const vector<double>& values);
+  // Probability of survival to the k-th level date: the mass left after rolling a unit
+  // mass at the centre node forward (forward mode), or the value at x = 0 after rolling
+  // 1 back from that date (backward mode; without reset the roll starts from result()).
+  double survival_probability(std::size_t k, bool reset);
+
+  const std::vector<datetime>& time_grid() const noexcept { return dates_; }
+  const vector<double>& result() const noexcept { return result_; }
+  const vector<double>& states() const noexcept { return states_; }
+  std::size_t size() const noexcept { return size_; }
+  // Grid index of each level date.
+  const std::vector<std::size_t>& levels_dates_index() const noexcept { return levels_dates_index_; }
+
+ private:
+  void step(std::size_t i);
+  template <bool Transposed>
+  void factorize();
+  template <bool Transposed>
+  void solve(double* u);
+  double lower(std::size_t j) const;
+  double upper(std::size_t j) const;
+
+  const parameter_black_karasinski& parameter_;
+  std::vector<double>& levels_;
+  std::size_t size_;
+  vector<double> diagonal_;
+  vector<double> states_;
+  vector<double> elimination_factors_;
+  vector<double> previous_;
+  vector<double> result_;
+  vector<double> exp_states_;  // exp(y) per node
+  double off_diagonal_ = 0.0;
+  double pde_span_;
+  double scaled_theta_ = 0.0;
+  double convection_ = 0.0;  // theta kappa dt / (2h) of the current step
+  double spacing_ = 0.0;
+  bool backward_;
+  bool lognormal_states_ = false;
+  std::vector<double> variances_;
+  std::vector<double> decay_factors_;
+  std::vector<datetime> dates_;
+  std::vector<double> step_lengths_;
+  std::vector<double> shifts_;
+  std::vector<std::size_t> levels_offsets_;
+  std::vector<std::size_t> levels_dates_index_;
+};
+
+}  // namespace tarvex

@@ -1,5 +1,6 @@
 #include "Analytics/pde/black_karasinski_pde_solver.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "Analytics/calibration/calibration_black_karasinski_settings.h"
@@ -34,6 +35,8 @@ black_karasinski_pde_solver::black_karasinski_pde_solver(const datetime& valuati
   previous_ = vector<double>(size_);
   result_ = vector<double>(size_);
   exp_states_ = vector<double>(size_);
+  checkpoint_ = vector<double>(size_);
+  checkpoint_levels_.reserve(levels_.size());
   const time_grid_config config(0, 0, true, settings.step(), settings.period(), settings.minimum_step());
   const tarvex::time_grid grid(config, valuation_date, calibration_dates.back(), calibration_dates, calibration_dates);
   dates_ = grid.dates();
@@ -64,13 +67,18 @@ void black_karasinski_pde_solver::update(const model_black_karasinski& model) {
     unit = unit && std::fabs(decay_factors_[i] - 1.0) < epsilon;
   }
   lognormal_states_ = unit;
+  checkpoint_index_ = 0;
 }
 
-void black_karasinski_pde_solver::update(const std::vector<double>& shifts) { shifts_ = shifts; }
+void black_karasinski_pde_solver::update(const std::vector<double>& shifts) {
+  shifts_ = shifts;
+  checkpoint_index_ = 0;
+}
 
 void black_karasinski_pde_solver::update_states(double std_dev) {
   const double w = std_dev * pde_span_, h = 2.0 * w / static_cast<double>(size_ - 1);
   spacing_ = h;
+  checkpoint_index_ = 0;
   scaled_theta_ = theta / (2.0 * h * h);
   discretization::uniform(states_, size_, -w, w, 0.0);
   for (std::size_t j = 0; j < size_; ++j) exp_states_[j] = std::exp(states_[j]);
@@ -154,9 +162,28 @@ void black_karasinski_pde_solver::step(std::size_t i) {
 double black_karasinski_pde_solver::survival_probability(std::size_t k, bool reset) {
   const std::size_t m = levels_dates_index_[k], centre = size_ / 2;
   if (!backward_) {
-    result_.fill(0.0);
-    result_[centre] = 1.0;
-    for (std::size_t i = 1; i <= m; ++i) step(i);
+    // The steps up to grid index c read the levels up to levels_offsets_[c - 1].
+    const std::size_t start = k > 0 ? levels_dates_index_[k - 1] : 0;
+    const auto used = [&](std::size_t c) { return c > 0 ? levels_offsets_[c - 1] + 1 : 0; };
+    const bool reuse = checkpoint_index_ > 0 && checkpoint_index_ <= m &&
+                       std::equal(checkpoint_levels_.begin(), checkpoint_levels_.end(), levels_.begin()) &&
+                       checkpoint_levels_.size() == used(checkpoint_index_);
+    std::size_t first = 1;
+    if (reuse) {
+      std::copy_n(checkpoint_.data(), size_, result_.data());
+      first = checkpoint_index_ + 1;
+    } else {
+      result_.fill(0.0);
+      result_[centre] = 1.0;
+    }
+    for (std::size_t i = first; i <= m; ++i) {
+      step(i);
+      if (i == start && start > checkpoint_index_) {
+        std::copy_n(result_.data(), size_, checkpoint_.data());
+        checkpoint_index_ = start;
+        checkpoint_levels_.assign(levels_.begin(), levels_.begin() + static_cast<std::ptrdiff_t>(used(start)));
+      }
+    }
     double mass = 0.0;
     for (std::size_t j = 0; j < size_; ++j) mass += result_[j];
     return mass;

@@ -57,6 +57,9 @@ class black_karasinski_pde_solver {
   // Probability of survival to the k-th level date: the mass left after rolling a unit
   // mass at the centre node forward (forward mode), or the value at x = 0 after rolling
   // 1 back from that date (backward mode; without reset the roll starts from result()).
+  // Forward mode keeps the density on the (k-1)-th level date: while the grid, the
+  // shifts and the levels before that date stay as they were, the next call for k
+  // rolls only the last interval (a bootstrap's root search varies level k-1 alone).
   double survival_probability(std::size_t k, bool reset);
 
   const std::vector<datetime>& time_grid() const noexcept { return dates_; }
@@ -84,6 +87,10 @@ class black_karasinski_pde_solver {
   vector<double> previous_;
   vector<double> result_;
   vector<double> exp_states_;  // exp(y) per node
+  // Forward mode's density at grid index checkpoint_index_ and the levels it used.
+  vector<double> checkpoint_;
+  std::size_t checkpoint_index_ = 0;
+  std::vector<double> checkpoint_levels_;
   double off_diagonal_ = 0.0;
   double pde_span_;
   double scaled_theta_ = 0.0;

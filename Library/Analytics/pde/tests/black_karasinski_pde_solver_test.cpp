@@ -120,5 +120,20 @@ TEST(black_karasinski_pde_solver, grid_sizes_boundary_rows_and_the_first_date) {
   EXPECT_NE(u[1], 0.3 + 0.01);
 }
 
+TEST(black_karasinski_pde_solver, forward_checkpoint_gives_the_numbers_of_a_fresh_roll) {
+  const auto settings = solver_settings(false, 101, 7.0);
+  solver_setup kept(three_pillars(0.1, 0.5), *settings);
+  kept.solver->update_states(0.9);
+  // Root-search pattern: level 1 varies, then level 0 changes (the checkpoint is stale).
+  for (const auto& [index, value] : {std::pair{1, -3.0}, std::pair{1, -2.5}, std::pair{0, -4.5}, std::pair{1, -2.0}}) {
+    kept.levels[std::size_t(index)] = value;
+    const double q = kept.solver->survival_probability(2, true);
+    solver_setup fresh(three_pillars(0.1, 0.5), *settings);
+    fresh.levels = kept.levels;
+    fresh.solver->update_states(0.9);
+    EXPECT_EQ(q, fresh.solver->survival_probability(2, true)) << index << " " << value;
+  }
+}
+
 }  // namespace
 }  // namespace tarvex

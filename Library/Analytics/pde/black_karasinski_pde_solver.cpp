@@ -36,6 +36,8 @@ black_karasinski_pde_solver::black_karasinski_pde_solver(const datetime& valuati
   result_ = vector<double>(size_);
   exp_states_ = vector<double>(size_);
   checkpoint_ = vector<double>(size_);
+  lower_ = vector<double>(size_);
+  upper_ = vector<double>(size_);
   checkpoint_levels_.reserve(levels_.size());
   const time_grid_config config(0, 0, true, settings.step(), settings.period(), settings.minimum_step());
   const tarvex::time_grid grid(config, valuation_date, calibration_dates.back(), calibration_dates, calibration_dates);
@@ -89,39 +91,29 @@ void black_karasinski_pde_solver::initial_result(const vector<double>& values) {
   result_ = vector<double>::view(const_cast<double*>(values.data()), size_);
 }
 
-// Entries of M on row j: lower(j) u_{j-1} + diagonal u_j + upper(j) u_{j+1}.
-double black_karasinski_pde_solver::lower(std::size_t j) const {
-  return j == 0 || j + 1 == size_ ? 0.0 : off_diagonal_ - convection_ * states_[j];
-}
-double black_karasinski_pde_solver::upper(std::size_t j) const {
-  return j == 0 || j + 1 == size_ ? 0.0 : off_diagonal_ + convection_ * states_[j];
-}
-
-// Thomas elimination of M (or its transpose) into inverse pivots (diagonal_) and
-// upper factors (elimination_factors_), shared by both stages of a step.
-template <bool Transposed>
+// Thomas elimination of the step's system (lower_, diagonal_, upper_) into inverse
+// pivots (diagonal_) and upper factors (elimination_factors_), shared by both stages.
 void black_karasinski_pde_solver::factorize() {
   double* __restrict d = diagonal_.data();
   double* __restrict c = elimination_factors_.data();
+  const double* __restrict lo = lower_.data();
+  const double* __restrict up = upper_.data();
   double previous_factor = 0.0;
   for (std::size_t j = 0; j < size_; ++j) {
-    const double lo = Transposed ? (j > 0 ? upper(j - 1) : 0.0) : lower(j);
-    const double up = Transposed ? (j + 1 < size_ ? lower(j + 1) : 0.0) : upper(j);
-    const double inverse = 1.0 / (d[j] - lo * previous_factor);
+    const double inverse = 1.0 / (d[j] - lo[j] * previous_factor);
     d[j] = inverse;
-    previous_factor = up * inverse;
+    previous_factor = up[j] * inverse;
     c[j] = previous_factor;
   }
 }
 
-template <bool Transposed>
 void black_karasinski_pde_solver::solve(double* u) {
   const double* __restrict d = diagonal_.data();
   const double* __restrict c = elimination_factors_.data();
+  const double* __restrict lo = lower_.data();
   double carry = 0.0;
   for (std::size_t j = 0; j < size_; ++j) {
-    const double lo = Transposed ? (j > 0 ? upper(j - 1) : 0.0) : lower(j);
-    carry = (u[j] - lo * carry) * d[j];
+    carry = (u[j] - lo[j] * carry) * d[j];
     u[j] = carry;
   }
   for (std::size_t j = size_ - 1; j-- > 0;) u[j] -= c[j] * u[j + 1];
@@ -143,20 +135,32 @@ void black_karasinski_pde_solver::step(std::size_t i) {
   for (std::size_t j = 0; j < n; ++j) d[j] = 1.0 - 2.0 * a + c * e[j];
   d[0] += 2.0 * a;
   d[n - 1] += 2.0 * a;
+  // Rows 0 and n-1 of M have no neighbours; rows j inside couple with
+  // a -+ convection y_j. Forward mode solves with the transpose.
+  double* __restrict lo = lower_.data();
+  double* __restrict up = upper_.data();
+  const double* __restrict y = states_.data();
+  const double b = convection_;
+  if (backward_) {
+    for (std::size_t j = 1; j + 1 < n; ++j) {
+      lo[j] = a - b * y[j];
+      up[j] = a + b * y[j];
+    }
+    lo[0] = up[0] = lo[n - 1] = up[n - 1] = 0.0;
+  } else {
+    for (std::size_t j = 2; j + 1 < n; ++j) lo[j] = a + b * y[j - 1];
+    for (std::size_t j = 1; j + 2 < n; ++j) up[j] = a - b * y[j + 1];
+    lo[0] = lo[1] = up[n - 2] = up[n - 1] = 0.0;
+    lo[n - 1] = a + b * y[n - 2];
+    up[0] = a - b * y[1];
+  }
+  factorize();
   double* __restrict u = result_.data();
   double* __restrict before = previous_.data();
   for (std::size_t j = 0; j < n; ++j) before[j] = u[j];
-  if (backward_) {
-    factorize<false>();
-    solve<false>(u);
-    for (std::size_t j = 0; j < n; ++j) u[j] = 2.4142135623730945 * u[j] - 1.4142135623730945 * before[j];
-    solve<false>(u);
-  } else {
-    factorize<true>();
-    solve<true>(u);
-    for (std::size_t j = 0; j < n; ++j) u[j] = 2.4142135623730945 * u[j] - 1.4142135623730945 * before[j];
-    solve<true>(u);
-  }
+  solve(u);
+  for (std::size_t j = 0; j < n; ++j) u[j] = 2.4142135623730945 * u[j] - 1.4142135623730945 * before[j];
+  solve(u);
 }
 
 double black_karasinski_pde_solver::survival_probability(std::size_t k, bool reset) {

@@ -71,12 +71,8 @@ class black_karasinski_pde_solver {
 
  private:
   void step(std::size_t i);
-  template <bool Transposed>
   void factorize();
-  template <bool Transposed>
   void solve(double* u);
-  double lower(std::size_t j) const;
-  double upper(std::size_t j) const;
 
   const parameter_black_karasinski& parameter_;
   std::vector<double>& levels_;
@@ -87,6 +83,8 @@ class black_karasinski_pde_solver {
   vector<double> previous_;
   vector<double> result_;
   vector<double> exp_states_;  // exp(y) per node
+  vector<double> lower_;       // sub-diagonal of the step's system (M or its transpose)
+  vector<double> upper_;       // super-diagonal
   // Forward mode's density at grid index checkpoint_index_ and the levels it used.
   vector<double> checkpoint_;
   std::size_t checkpoint_index_ = 0;

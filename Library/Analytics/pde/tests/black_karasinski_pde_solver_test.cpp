@@ -4,6 +4,7 @@
 #include <random>
 
 #include "Analytics/pde/tests/bk_solver_harness.h"
+#include "Core/cpu_allocator.h"
 
 namespace tarvex {
 namespace {
@@ -103,6 +104,15 @@ TEST(black_karasinski_pde_solver, grid_sizes_boundary_rows_and_the_first_date) {
     EXPECT_EQ(s.survival(0), 1.0);
     EXPECT_EQ(s.solver->time_grid().front(), valuation);
     EXPECT_EQ(s.solver->time_grid()[s.solver->levels_dates_index()[1]], datetime(2029, 1, 5));
+  }
+  // Solves allocate nothing: every buffer was sized in the constructor.
+  for (bool backward : {true, false}) {
+    solver_setup s(three_pillars(0.1, 0.5), *solver_settings(backward, 101, 7.0));
+    s.survival(1);
+    const auto allocations = cpu_allocator::allocation_count();
+    s.solver->survival_probability(2, true);
+    s.solver->survival_probability(1, true);
+    EXPECT_EQ(cpu_allocator::allocation_count(), allocations) << backward;
   }
   // Zero rate: rows 0 and n-1 keep their values through every step.
   solver_setup s(three_pillars(0.1, 0.5), *solver_settings(true, 51, 7.0));

@@ -16,6 +16,7 @@
 #include "activity_indicator.h"
 #include "command_line.h"
 #include "correlation_input.h"
+#include "bk_calibration.h"
 #include "input_error.h"
 #include "library_file.h"
 #include "output_folder.h"
@@ -411,10 +412,11 @@ double max_rms(const command_line& cl) {
 int run_calibrate(const std::vector<std::string>& args) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     std::cout << calibrate_help;
-    if (args.empty()) throw input_error("tarvex calibrate: name the model (only 'hjm' for now)");
+    if (args.empty()) throw input_error("tarvex calibrate: name the model ('hjm' or 'bk')");
     return 0;
   }
-  if (args[0] != "hjm") throw input_error("tarvex calibrate: unknown model '" + args[0] + "' (only 'hjm' for now)");
+  if (args[0] == "bk") return run_calibrate_bk(std::vector<std::string>(args.begin() + 1, args.end()));
+  if (args[0] != "hjm") throw input_error("tarvex calibrate: unknown model '" + args[0] + "' ('hjm' or 'bk')");
   std::vector<std::string> rest(args.begin() + 1, args.end());
   for (auto& a : rest)
     if (a == "-o") a = "--output";

@@ -91,34 +91,6 @@ void black_karasinski_pde_solver::initial_result(const vector<double>& values) {
   result_ = vector<double>::view(const_cast<double*>(values.data()), size_);
 }
 
-// Thomas elimination of the step's system (lower_, diagonal_, upper_) into inverse
-// pivots (diagonal_) and upper factors (elimination_factors_), shared by both stages.
-void black_karasinski_pde_solver::factorize() {
-  double* __restrict d = diagonal_.data();
-  double* __restrict c = elimination_factors_.data();
-  const double* __restrict lo = lower_.data();
-  const double* __restrict up = upper_.data();
-  double previous_factor = 0.0;
-  for (std::size_t j = 0; j < size_; ++j) {
-    const double inverse = 1.0 / (d[j] - lo[j] * previous_factor);
-    d[j] = inverse;
-    previous_factor = up[j] * inverse;
-    c[j] = previous_factor;
-  }
-}
-
-void black_karasinski_pde_solver::solve(double* u) {
-  const double* __restrict d = diagonal_.data();
-  const double* __restrict c = elimination_factors_.data();
-  const double* __restrict lo = lower_.data();
-  double carry = 0.0;
-  for (std::size_t j = 0; j < size_; ++j) {
-    carry = (u[j] - lo[j] * carry) * d[j];
-    u[j] = carry;
-  }
-  for (std::size_t j = size_ - 1; j-- > 0;) u[j] -= c[j] * u[j + 1];
-}
-
 void black_karasinski_pde_solver::step(std::size_t i) {
   const std::size_t n = size_;
   const double s = shifts_.empty() ? 0.0 : shifts_[i];
@@ -129,10 +101,10 @@ void black_karasinski_pde_solver::step(std::size_t i) {
   // kappa dt = ln(g_{i-1} / g_i), exact for a constant mean reversion on the step.
   convection_ = lognormal_states_ ? 0.0 : theta * std::log(g0 / g1) / (2.0 * spacing_);
   // theta rho_j = theta (tau/2) (r(s_{i-1}, y_j) + r(s_i, y_j)).
-  const double c = 0.5 * theta * tau * std::exp(l) * (std::exp(g0 * s) + std::exp(g1 * s));
+  const double rate_factor = 0.5 * theta * tau * std::exp(l) * (std::exp(g0 * s) + std::exp(g1 * s));
   double* __restrict d = diagonal_.data();
   const double* __restrict e = exp_states_.data();
-  for (std::size_t j = 0; j < n; ++j) d[j] = 1.0 - 2.0 * a + c * e[j];
+  for (std::size_t j = 0; j < n; ++j) d[j] = 1.0 - 2.0 * a + rate_factor * e[j];
   d[0] += 2.0 * a;
   d[n - 1] += 2.0 * a;
   // Rows 0 and n-1 of M have no neighbours; rows j inside couple with
@@ -154,13 +126,30 @@ void black_karasinski_pde_solver::step(std::size_t i) {
     lo[n - 1] = a + b * y[n - 2];
     up[0] = a - b * y[1];
   }
-  factorize();
+  // Elimination and the first forward sweep in one pass, the stage combination and the
+  // second forward sweep in another: the recurrences are latency-bound, and
+  // interleaving independent ones lets them overlap.
   double* __restrict u = result_.data();
   double* __restrict before = previous_.data();
-  for (std::size_t j = 0; j < n; ++j) before[j] = u[j];
-  solve(u);
-  for (std::size_t j = 0; j < n; ++j) u[j] = 2.4142135623730945 * u[j] - 1.4142135623730945 * before[j];
-  solve(u);
+  double* __restrict c = elimination_factors_.data();
+  double factor = 0.0, carry = 0.0;
+  for (std::size_t j = 0; j < n; ++j) {
+    const double inverse = 1.0 / (d[j] - lo[j] * factor);
+    d[j] = inverse;
+    factor = up[j] * inverse;
+    c[j] = factor;
+    const double value = u[j];
+    before[j] = value;
+    carry = (value - lo[j] * carry) * inverse;
+    u[j] = carry;
+  }
+  for (std::size_t j = n - 1; j-- > 0;) u[j] -= c[j] * u[j + 1];
+  carry = 0.0;
+  for (std::size_t j = 0; j < n; ++j) {
+    carry = (2.4142135623730945 * u[j] - 1.4142135623730945 * before[j] - lo[j] * carry) * d[j];
+    u[j] = carry;
+  }
+  for (std::size_t j = n - 1; j-- > 0;) u[j] -= c[j] * u[j + 1];
 }
 
 double black_karasinski_pde_solver::survival_probability(std::size_t k, bool reset) {

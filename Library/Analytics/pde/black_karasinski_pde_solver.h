@@ -71,8 +71,6 @@ class black_karasinski_pde_solver {
 
  private:
   void step(std::size_t i);
-  void factorize();
-  void solve(double* u);
 
   const parameter_black_karasinski& parameter_;
   std::vector<double>& levels_;

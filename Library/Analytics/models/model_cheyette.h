@@ -14,6 +14,8 @@
 namespace tarvex {
 
 class change_of_measure;
+class space_grid;
+class pde_model_coefficients;
 
 // The Cheyette (quasi-Gaussian) model: the Markovian HJM model of the wrapped HJM set
 // with a local volatility that depends on the state through the dated skew.
@@ -92,6 +94,19 @@ class model_cheyette : public aad_state_parameters_manager {
   // out[p] = log of P(t, T) / (P(0, T)/P(0, t)) for the state column p at the date t.
   void conditional_price(const matrix<double>& states, const datetime& t, const datetime& T,
                          vector<double>& out) const;
+
+  // Exponent of the one-factor conditional bond price on the calibration grids: with G the
+  // first entry of I(T), rho = average skewed / average volatility at the caller date t and
+  // g = -G/rho, out(r, c) = g x_c - g^2 y_r / 2 (x: first grid's axis, y: third grid's axis).
+  void conditional_price(double* out, const std::vector<std::shared_ptr<const space_grid>>& grids,
+                         const datetime& t, const datetime& T) const;
+  // Backward-equation coefficients per factor on the HJM model's PDE variable y = x - mu(t):
+  // the HJM reaction and convection, and the HJM diffusion sv^2/2 times m_f^2, the squared
+  // local-volatility multiplier at the node, with Y held at its zero-skew value C(from) (the
+  // per-factor grids carry no auxiliary variances). Exact at zero skew, where m = 1.
+  void coefficients(const std::vector<std::shared_ptr<const pde_model_coefficients>>& out,
+                    const std::vector<std::shared_ptr<const space_grid>>& grids, const datetime& from,
+                    const datetime& to) const;
 
   // Advances every path from caller date k-1 to k (see the class comment); `previous`
   // receives the states before the step. Allocates nothing once `previous` has storage.

@@ -5,6 +5,8 @@
 
 #include "Analytics/models/model_cheyette.h"
 #include "Analytics/models/tests/hjm_test_models.h"
+#include "PDE/pde_model_coefficients.h"
+#include "PDE/space_grid.h"
 
 namespace tarvex {
 namespace {
@@ -79,6 +81,63 @@ TEST(model_cheyette, zero_skew_is_the_markovian_hjm_model) {
       h.conditional_price(xh, dates[step], T, oh);
       for (std::size_t q = 0; q < paths; ++q) ASSERT_NEAR(oc[q], oh[q], 1e-12) << step << " " << T.to_string();
     }
+  }
+}
+
+TEST(model_cheyette, zero_skew_pde_coefficients_are_the_hjm_ones_and_skew_scales_the_diffusion) {
+  const auto hjm = constant_parameters({0.03, 0.4}, {0.01, 0.007}, uniform_correlation(2, 0.2));
+  const auto dates = monthly_dates(13, 1);
+  const model_markovian_hjm h(*hjm, valuation, dates, false, {});
+  std::vector<std::shared_ptr<const space_grid>> grids;
+  for (std::size_t f = 0; f < 2; ++f)
+    grids.push_back(std::make_shared<const space_grid>(space_grid::uniform(-0.06, 0.06, 41)));
+  auto make_out = [] {
+    std::vector<std::shared_ptr<const pde_model_coefficients>> out;
+    for (std::size_t f = 0; f < 2; ++f)
+      out.push_back(std::make_shared<const pde_model_coefficients>(std::vector<std::size_t>{41}, true));
+    return out;
+  };
+  for (double skew : {0.0, 10.0}) {
+    const auto p = cheyette(hjm, {skew, -skew});
+    const model_cheyette c(*p, valuation, dates, false, false);
+    for (std::size_t k : {1u, 6u, 11u}) {
+      const auto oc = make_out(), oh = make_out();
+      c.coefficients(oc, grids, dates[k], dates[k + 1]);
+      h.coefficients(oh, grids, dates[k], dates[k + 1]);
+      for (std::size_t f = 0; f < 2; ++f)
+        for (std::size_t q = 0; q < 41; ++q) {
+          EXPECT_NEAR(oc[f]->reaction().data()[q], oh[f]->reaction().data()[q], 1e-12);
+          EXPECT_NEAR(oc[f]->convection().data()[q], oh[f]->convection().data()[q], 1e-12);
+          const double dc = oc[f]->diffusion().data()[q], dh = oh[f]->diffusion().data()[q];
+          if (skew == 0.0) {
+            EXPECT_NEAR(dc, dh, 1e-12 * dh) << k << " " << f << " " << q;
+          }
+        }
+      if (skew == 0.0) continue;
+      // Positive skew on factor 0: more diffusion at high rates than at low ones; factor 1 the reverse.
+      EXPECT_GT(oc[0]->diffusion().data()[40], oc[0]->diffusion().data()[0]) << k;
+      EXPECT_LT(oc[1]->diffusion().data()[40], oc[1]->diffusion().data()[0]) << k;
+    }
+  }
+}
+
+TEST(model_cheyette, volatility_of_the_calibration_grid) {
+  const auto hjm = constant_parameters({0.03}, {0.01}, uniform_correlation(1, 0.0));
+  const auto dates = monthly_dates(13, 1);
+  for (double level : {0.0, 0.5}) {
+    const auto p = cheyette(hjm, {4.0}, level);
+    const model_cheyette m(*p, valuation, dates, false, false);
+    const std::size_t i = 7;
+    const double bi = m.variance(dates[i]), inc = std::sqrt(bi - m.variance(dates[i - 1]));
+    const double cap = 1.0 + 5.0 * std::expm1(bi);
+    const vector<double> x{-0.5, 0.0, 0.001, 1.0}, y{0.2, -0.1};
+    matrix<double> out(level == 0.0 ? 1 : 2, 4);
+    m.volatility(i, x, y, out);
+    for (std::size_t r = 0; r < out.rows(); ++r)
+      for (std::size_t c = 0; c < 4; ++c) {
+        const double raw = level == 0.0 ? 1.0 + x[c] : std::fabs(1.0 + level / 4.0 * y[r] + x[c]);
+        EXPECT_DOUBLE_EQ(out(r, c), inc * std::min(raw, cap)) << level << " " << r << " " << c;
+      }
   }
 }
 

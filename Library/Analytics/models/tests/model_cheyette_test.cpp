@@ -5,6 +5,7 @@
 
 #include "Analytics/models/model_cheyette.h"
 #include "Analytics/models/tests/hjm_test_models.h"
+#include "Core/cpu_allocator.h"
 #include "PDE/pde_model_coefficients.h"
 #include "PDE/space_grid.h"
 
@@ -69,7 +70,11 @@ TEST(model_cheyette, zero_skew_is_the_markovian_hjm_model) {
   vector<double> oc(paths), oh(paths);
   for (std::size_t step = 1; step < dates.size(); ++step) {
     const auto w = normals(2, paths, rng);
+    const auto allocations = cpu_allocator::allocation_count();
     c.simulation_step(nullptr, step, w, pc, xc);
+    if (step > 1) {
+      EXPECT_EQ(cpu_allocator::allocation_count(), allocations) << "the step allocates";
+    }
     h.simulation_step(nullptr, step, w, ph, xh);
     for (std::size_t q = 0; q < paths; ++q) {
       EXPECT_NEAR(xc(0, q), xh(0, q), 1e-12);
@@ -81,6 +86,31 @@ TEST(model_cheyette, zero_skew_is_the_markovian_hjm_model) {
       h.conditional_price(xh, dates[step], T, oh);
       for (std::size_t q = 0; q < paths; ++q) ASSERT_NEAR(oc[q], oh[q], 1e-12) << step << " " << T.to_string();
     }
+  }
+}
+
+// Four factors take the row-by-row step rather than the fused one of up to three.
+TEST(model_cheyette, zero_skew_is_the_markovian_hjm_model_for_many_factors) {
+  const auto hjm = constant_parameters({0.01, 0.1, 0.5, 1.5}, {0.008, 0.006, 0.005, 0.004}, uniform_correlation(4, 0.25));
+  const auto dates = monthly_dates(13, 1);
+  const auto p = cheyette(hjm, {0.0, 0.0, 0.0, 0.0});
+  const model_cheyette c(*p, valuation, dates, false, false);
+  const model_markovian_hjm h(*hjm, valuation, dates, false, {});
+  const std::size_t paths = 32;
+  std::mt19937_64 rng(5);
+  matrix<double> xc(28, paths, 0.0), pc, xh(5, paths, 0.0), ph;
+  vector<double> oc(paths), oh(paths);
+  for (std::size_t step = 1; step < dates.size(); ++step) {
+    const auto w = normals(4, paths, rng);
+    c.simulation_step(nullptr, step, w, pc, xc);
+    h.simulation_step(nullptr, step, w, ph, xh);
+    for (std::size_t q = 0; q < paths; ++q) {
+      for (std::size_t f = 0; f < 4; ++f) EXPECT_NEAR(xc(f, q), xh(f, q), 1e-12);
+      EXPECT_NEAR(xc(24, q), xh(4, q), 1e-12) << step;
+    }
+    c.conditional_price(xc, dates[step], dates.back(), oc);
+    h.conditional_price(xh, dates[step], dates.back(), oh);
+    for (std::size_t q = 0; q < paths; ++q) ASSERT_NEAR(oc[q], oh[q], 1e-12) << step;
   }
 }
 

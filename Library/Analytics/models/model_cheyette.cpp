@@ -36,11 +36,12 @@ struct step_constants {
 };
 
 // One pass over the paths with the factor count fixed at compile time, in blocks: a
-// block's states are read once from `current` (still the values before the step) into
-// local arrays, where the loops vectorise free of aliasing, and written back once.
+// block's states are copied to `previous` and read once from `current` into local
+// arrays, where the loops vectorise free of aliasing, and written back once.
 template <std::size_t N>
-void fused_step(const step_constants& s, const matrix<double>& draws, matrix<double>& current) {
-  constexpr std::size_t m0 = N + N * N, yr = N * (N + 2), B = 128;
+void fused_step(const step_constants& s, const matrix<double>& draws, matrix<double>& previous,
+                matrix<double>& current) {
+  constexpr std::size_t m0 = N + N * N, yr = N * (N + 2), B = 128, rows = N * (N + 3);
   const std::size_t paths = current.columns();
   double uu[N][N], vv[N][N], dy[N][N], cc[N][N];
   for (std::size_t a = 0; a < N; ++a)
@@ -53,6 +54,8 @@ void fused_step(const step_constants& s, const matrix<double>& draws, matrix<dou
   alignas(64) double x[N][B], Y[N][N][B], m[N][B], z[N][B], y[B];
   for (std::size_t start = 0; start < paths; start += B) {
     const std::size_t len = std::min(B, paths - start);
+    // previous := current, a block at a time so the block is in cache for what follows.
+    for (std::size_t r = 0; r < rows; ++r) std::copy_n(current.row_data(r) + start, len, previous.row(r).data() + start);
     for (std::size_t a = 0; a < N; ++a) {
       std::copy_n(current.row_data(a) + start, len, x[a]);
       const double* w = draws.row_data(a) + start;
@@ -238,7 +241,6 @@ void model_cheyette::simulation_step(const std::shared_ptr<const change_of_measu
   TARVEX_CHECK(n <= 16, "number of factors ", n, " is above 16");
   details::check_size(draws.columns(), paths);
   if (previous.rows() != rows || previous.columns() != paths) previous = matrix<double>(rows, paths);
-  std::copy_n(current.data(), current.size(), previous.data());
 
   const auto& hjm = *hjm_model_;
   const auto& rho = parameter_.correlation();
@@ -261,11 +263,12 @@ void model_cheyette::simulation_step(const std::shared_ptr<const change_of_measu
       s.di[f] = di[f], s.u[f] = u[f], s.d[f] = d[f];
       s.b[f] = skew(k - 1, f);
     }
-    if (n == 1) fused_step<1>(s, draws, current);
-    if (n == 2) fused_step<2>(s, draws, current);
-    if (n == 3) fused_step<3>(s, draws, current);
+    if (n == 1) fused_step<1>(s, draws, previous, current);
+    if (n == 2) fused_step<2>(s, draws, previous, current);
+    if (n == 3) fused_step<3>(s, draws, previous, current);
     return;
   }
+  std::copy_n(current.data(), current.size(), previous.data());
   // Any factor count: the same arithmetic row by row.
   auto row = [&](std::size_t r) { return current.row(r).data(); };
   const std::size_t m0 = n + n * n, yr = n * (n + 2);

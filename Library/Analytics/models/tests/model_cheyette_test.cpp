@@ -6,6 +6,8 @@
 #include "Analytics/models/model_cheyette.h"
 #include "Analytics/models/tests/hjm_test_models.h"
 #include "Core/cpu_allocator.h"
+#include "Math/gaussian_quadrature.h"
+#include "Math/hartman_watson_distribution.h"
 #include "PDE/pde_model_coefficients.h"
 #include "PDE/space_grid.h"
 
@@ -50,6 +52,37 @@ TEST(model_cheyette, grid_flags_variance_and_sizes) {
   EXPECT_EQ(g.model_dates()[1], dates[3]);
   EXPECT_EQ(g.number_of_states(), 4u);
   EXPECT_EQ(g.root_size(), 16u);
+}
+
+// fill() follows the parameters after set_state_parameters (which writes through to the
+// shared HJM set); density() is the Hartman-Watson density with the model's rules.
+TEST(model_cheyette, fill_follows_new_parameters_and_density_forwards) {
+  const auto hjm = std::const_pointer_cast<parameter_markovian_hjm>(
+      constant_parameters({0.03}, {0.01}, uniform_correlation(1, 0.0)));
+  const auto p = std::const_pointer_cast<parameter_cheyette>(cheyette(hjm, {3.0}));
+  const auto dates = monthly_dates(13, 1);
+  model_cheyette m(*p, valuation, dates, false, false);
+  const double before = m.variance(dates[12]);
+  std::vector<double> state(p->state_parameters_size());
+  p->get_state_parameters(state.data());
+  state[1] *= 2.0;  // the volatility: variance x 4
+  state[2] *= 3.0;  // the skew: variance x 9
+  p->set_state_parameters(state.data());
+  EXPECT_EQ(hjm->volatilities()(0, 0), 0.02);
+  m.fill();
+  EXPECT_NEAR(m.variance(dates[12]), 36.0 * before, 1e-12 * before);
+
+  vector<double> a{0.1, -0.2}, b{0.9, 1.1}, a2 = a;
+  m.density(a, b, 1.0);
+  vector<double> n16(16), w31(31), n25(25), w49(49), s16(16), s25(25);
+  gaussian_quadrature::gauss_kronrod(15, n16, w31, s16, 1e-14, 20);
+  gaussian_quadrature::gauss_kronrod(24, n25, w49, s25, 1e-14, 20);
+  for (std::size_t k = 0; k < 15; ++k) w31[30 - k] = w31[k];
+  for (std::size_t k = 0; k < 24; ++k) w49[48 - k] = w49[k];
+  hartman_watson_distribution::cheyette_density(a2, b, 1.0, n16, w31, n25, w49);
+  EXPECT_EQ(a[0], a2[0]);
+  EXPECT_EQ(a[1], a2[1]);
+  EXPECT_GT(a[0], 0.0);
 }
 
 // Zero skew: the same draws give the HJM model's states, discount factors and prices.

@@ -32,9 +32,10 @@ class pde_model_coefficients;
 //   P(t, T) = P(0, T)/P(0, t) exp(-G(t,T)' x^c - G(t,T)' y^c G(t,T) / 2),
 //   G_f(t, T) = (I_f(T) - I_f(t)) / D_f(t),
 //
-// where cap = 1 + 5 (exp(B) - 1) with B = variance() of the date (the skew-weighted
-// variance below). With zero skew m = 1, y^c is deterministic and the model is the HJM
-// model.
+// where cap = 1 + 5 (exp(B) - 1) with B = variance() of the date: the running sum over
+// the caller dates of sv(k, 0)^2 b(k, 0)^2, factor 0's skew-weighted variance (so the cap
+// is 1 at the valuation date and widens as the skewed variance accrues). With zero skew
+// m = 1, y^c is deterministic and the model is the HJM model.
 //
 // The model stores undecayed states, as the HJM model does: X_f = x^c_f / D_f,
 // Y_fg = y^c_fg / (D_f D_g), so that dY_fg = h_f rho_fg h_g m_f m_g dt with h_f = sigma_f/D_f

@@ -9,6 +9,7 @@
 
 #include "Analytics/calibration/calibration_hjm_settings.h"
 #include "Analytics/calibration/calibration_ir_targets_configuration.h"
+#include "Analytics/parameters/parameter_cheyette.h"
 #include "Analytics/parameters/parameter_markovian_hjm.h"
 #include "input_error.h"
 #include "json_input.h"
@@ -92,6 +93,20 @@ inline void check(const json_node& root, const parameter_markovian_hjm*) {
                                 " matrix, one row and column per factor");
   root.at("day_convention").at("type").integer();
   type_value(root.at("model_type"));
+}
+
+// A Cheyette set: the nested HJM set, then one skew row per skew date and factor.
+inline void check(const json_node& root, const parameter_cheyette*) {
+  const json_node hjm = root.at("parameters");
+  check(hjm, static_cast<const parameter_markovian_hjm*>(nullptr));
+  const std::size_t factors = matrix_shape(hjm.at("decays")).second;
+  const auto skew = matrix_shape(root.at("skew_parameter"));
+  const std::size_t skew_dates = date_count(root.at("skew_parameter_dates"));
+  if (skew.first != skew_dates)
+    root.at("skew_parameter").at("rows").fail(std::to_string(skew_dates) + ", one per entry of skew_parameter_dates");
+  if (skew.second != factors)
+    root.at("skew_parameter").at("columns").fail(std::to_string(factors) + ", one per factor as in decays");
+  root.at("long_term_skew_level").number();
 }
 
 }  // namespace library_fields

@@ -104,12 +104,17 @@ simulation_job read_simulation_job(const std::string& file) {
   for (std::size_t i = 0; i < factors.size(); ++i) {
     const json_node f = factors.at(i);
     const json_node model = f.at("model");
-    if (model.text() != "hjm") model.fail("\"hjm\" (the only model the simulation reads for now)");
+    if (model.text() != "hjm" && model.text() != "cheyette") model.fail("\"hjm\" or \"cheyette\"");
     risk_factor r;
     r.name = f.has("name") ? f.at("name").text() : "rates " + std::to_string(i + 1);
     const json_node parameters = f.at("parameters");
-    r.parameters =
-        read_library_file<parameter_markovian_hjm>(relative_to(file, parameters.text()), "Markovian HJM parameters");
+    if (model.text() == "cheyette") {
+      r.cheyette = read_library_file<parameter_cheyette>(relative_to(file, parameters.text()), "Cheyette parameters");
+      r.parameters = r.cheyette->parameters();
+    } else {
+      r.parameters =
+          read_library_file<parameter_markovian_hjm>(relative_to(file, parameters.text()), "Markovian HJM parameters");
+    }
     check_parameter_dates(parameters, *r.parameters, job.dates);
     total += r.parameters->number_of_factors();
     job.factors.push_back(std::move(r));

@@ -7,7 +7,9 @@
 //     "simulation_dates": {"step": "1M", "horizon": "10Y"}   or ["2026-04-05", …],
 //     "risk_factors": [{"name": "USD rates", "model": "hjm",
 //                       "parameters": "hjm_parameters.json"}],   dates overlapping the
-//                                                simulation's, from valuation to last date
+//                                                simulation's, from valuation to last date;
+//                                                "model": "cheyette" reads Cheyette
+//                                                parameters (the HJM set nested, plus skew)
 //     "correlation": [[…]],                      optional; default: each factor set's own
 //                                                correlation, zero across risk factors
 //     "random": {"generator": "philox", "seed": 42,
@@ -21,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "Analytics/parameters/parameter_cheyette.h"
 #include "Analytics/parameters/parameter_markovian_hjm.h"
 #include "Random/random_type.h"
 #include "Util/datetime.h"
@@ -32,7 +35,8 @@ namespace tarvex::app {
 
 struct risk_factor {
   std::string name;
-  std::shared_ptr<const parameter_markovian_hjm> parameters;
+  std::shared_ptr<const parameter_markovian_hjm> parameters;  // for Cheyette, its nested HJM set
+  std::shared_ptr<const parameter_cheyette> cheyette;        // null for HJM rates
 };
 
 struct simulation_job {

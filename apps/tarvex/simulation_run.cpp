@@ -8,6 +8,7 @@
 #include "Analytics/common/random_config.h"
 #include "Analytics/common/simulation_manager.h"
 #include "Analytics/diffusion/common/diffusion.h"
+#include "Analytics/diffusion/ir/diffusion_ir_cheyette.h"
 #include "Analytics/diffusion/ir/diffusion_ir_markovian_hjm.h"
 #include "Core/parallel_for.h"
 #include "Util/datetime_helper.h"
@@ -97,8 +98,11 @@ simulation_result run_simulation(const simulation_job& job, progress_bar* progre
 
   const auto& factor = job.factors.front();
   const std::size_t F = factor.parameters->number_of_factors();
-  const auto rates =
-      std::make_shared<const diffusion_ir_markovian_hjm>(job.dates, job.today.curve, factor.parameters);
+  std::shared_ptr<const diffusion> rates;
+  if (factor.cheyette)
+    rates = std::make_shared<const diffusion_ir_cheyette>(job.dates, job.today.curve, factor.cheyette);
+  else
+    rates = std::make_shared<const diffusion_ir_markovian_hjm>(job.dates, job.today.curve, factor.parameters);
 
   std::vector<batch_sums> sums(B);
   std::vector<double> zero_values(total_paths * D * Z);  // [tenor][date][path]

@@ -1,0 +1,334 @@
+#include "Analytics/models/model_cheyette.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "Analytics/change_of_measure/change_of_measure.h"
+#include "Core/check.h"
+#include "Math/gaussian_quadrature.h"
+#include "Math/hartman_watson_distribution.h"
+#include "Util/datetime_helper.h"
+
+namespace tarvex {
+namespace {
+
+constexpr double epsilon = 2.220446049250313e-16;
+
+// A Kronrod rule of n non-negative nodes with all 2n - 1 weights (mirrored).
+void kronrod_rule(std::size_t n, vector<double>& nodes, vector<double>& weights) {
+  nodes = vector<double>(n);
+  weights = vector<double>(2 * n - 1);
+  vector<double> scratch(n);
+  gaussian_quadrature::gauss_kronrod(n - 1, nodes, weights, scratch, 1e-14, 20);
+  for (std::size_t k = 0; k + 1 < n; ++k) weights[2 * n - 2 - k] = weights[k];
+}
+
+// The step's numbers that do not depend on the path (see simulation_step).
+struct step_constants {
+  const double* sv;
+  const double* mm;
+  const double* ik;
+  const double* ip;
+  const double* dp;
+  const double* rho;  // n x n row-major
+  double di[16], u[16], d[16], b[16];
+  double cap;
+};
+
+// One pass over the paths with the factor count fixed at compile time, in blocks: a
+// block's states are copied to `previous` and read once from `current` into local
+// arrays, where the loops vectorise free of aliasing, and written back once.
+template <std::size_t N>
+void fused_step(const step_constants& s, const matrix<double>& draws, matrix<double>& previous,
+                matrix<double>& current) {
+  constexpr std::size_t m0 = N + N * N, yr = N * (N + 2), B = 128, rows = N * (N + 3);
+  const std::size_t paths = current.columns();
+  double uu[N][N], vv[N][N], dy[N][N], cc[N][N];
+  for (std::size_t a = 0; a < N; ++a)
+    for (std::size_t b = 0; b < N; ++b) {
+      uu[a][b] = 0.5 * s.u[a] * s.rho[a * N + b] * s.u[b];
+      dy[a][b] = 0.5 * s.di[a] * (s.ik[b] + s.ip[b]);
+      vv[a][b] = s.sv[a] * s.rho[a * N + b] * s.sv[b];
+      cc[a][b] = s.sv[a] * s.rho[a * N + b] * s.mm[b];
+    }
+  alignas(64) double x[N][B], Y[N][N][B], m[N][B], z[N][B], y[B];
+  for (std::size_t start = 0; start < paths; start += B) {
+    const std::size_t len = std::min(B, paths - start);
+    // previous := current, a block at a time so the block is in cache for what follows.
+    for (std::size_t r = 0; r < rows; ++r) std::copy_n(current.row_data(r) + start, len, previous.row(r).data() + start);
+    for (std::size_t a = 0; a < N; ++a) {
+      std::copy_n(current.row_data(a) + start, len, x[a]);
+      const double* w = draws.row_data(a) + start;
+      for (std::size_t p = 0; p < len; ++p) z[a][p] = w[p] - s.d[a];
+      for (std::size_t b = 0; b < N; ++b) std::copy_n(current.row_data(N + a * N + b) + start, len, Y[a][b]);
+    }
+    std::copy_n(current.row_data(yr) + start, len, y);
+    for (std::size_t f = 0; f < N; ++f) {
+      const double scale = s.b[f] * s.dp[f];
+      for (std::size_t p = 0; p < len; ++p) {
+        double r = x[f][p];
+        for (std::size_t g = 0; g < N; ++g) r += Y[f][g][p] * s.ip[g];
+        m[f][p] = std::min(std::fabs(1.0 + scale * r), s.cap);
+      }
+    }
+    for (std::size_t p = 0; p < len; ++p) {
+      double acc = y[p];
+      for (std::size_t a = 0; a < N; ++a)
+        for (std::size_t b = 0; b < N; ++b) acc += uu[a][b] * m[a][p] * m[b][p] + dy[a][b] * Y[a][b][p];
+      for (std::size_t f = 0; f < N; ++f) acc += s.di[f] * x[f][p] + m[f][p] * s.u[f] * z[f][p];
+      y[p] = acc;
+    }
+    for (std::size_t f = 0; f < N; ++f) {
+      double* out = current.row(f).data() + start;
+      for (std::size_t p = 0; p < len; ++p) {
+        double drift = 0.0;
+        for (std::size_t g = 0; g < N; ++g) drift += cc[f][g] * m[g][p];
+        out[p] = x[f][p] - m[f][p] * (s.sv[f] * z[f][p] + drift);
+      }
+    }
+    for (std::size_t a = 0; a < N; ++a) {
+      for (std::size_t b = 0; b < N; ++b) {
+        double* out = current.row(N + a * N + b).data() + start;
+        for (std::size_t p = 0; p < len; ++p) out[p] = Y[a][b][p] + vv[a][b] * m[a][p] * m[b][p];
+      }
+      std::copy_n(m[a], len, current.row(m0 + a).data() + start);
+    }
+    std::copy_n(y, len, current.row(yr).data() + start);
+  }
+}
+
+}  // namespace
+
+model_cheyette::model_cheyette(const parameter_cheyette& parameter, const datetime& valuation_date,
+                               const std::vector<datetime>& dates, bool skew_date_grid, bool decay_level)
+    : parameter_(parameter),
+      valuation_date_(valuation_date),
+      dates_(dates),
+      skew_date_grid_(skew_date_grid),
+      decay_level_(decay_level) {
+  const auto& skew_dates = parameter_.skew_parameter_dates();
+  TARVEX_CHECK(!skew_dates.empty(), "skew dates size ", skew_dates.size(), " must be positive");
+  if (!skew_date_grid_) {
+    datetime_helper::merge_dates(skew_dates, dates_, model_dates_);
+  } else {
+    model_dates_ = skew_dates;
+    if (valuation_date_ < model_dates_.front()) model_dates_.insert(model_dates_.begin(), valuation_date_);
+  }
+  hjm_model_ = std::make_unique<model_markovian_hjm>(*parameter_.parameters(), valuation_date_, dates_, false,
+                                                     std::vector<datetime>{});
+  datetime_helper::interpolate_from_subset_dates(model_dates_, skew_dates, skew_index_);
+  date_skew_row_.resize(dates_.size());
+  for (std::size_t i = 0; i < dates_.size(); ++i)
+    date_skew_row_[i] = skew_index_[datetime_helper::date_offset(dates_[i], model_dates_, true)];
+  reserve_state_parameters(hjm_model_->state_parameters_size());
+  finish_layout();
+  kronrod_rule(16, first_nodes_, first_weights_);
+  kronrod_rule(25, second_nodes_, second_weights_);
+  average_volatility_ = vector<double>(dates_.size());
+  average_skewed_volatility_ = vector<double>(dates_.size());
+  skewed_variance_.assign(dates_.size(), 0.0);
+  fill_averages();
+}
+
+std::size_t model_cheyette::number_of_states() const noexcept {
+  const std::size_t n = number_of_factors();
+  return skew_date_grid_ ? 2 * n : n * (n + 3);
+}
+
+std::size_t model_cheyette::log_normalized_discounting_index() const noexcept {
+  const std::size_t n = number_of_factors();
+  return n * (n + 2);
+}
+
+void model_cheyette::fill() {
+  hjm_model_->refresh();
+  fill_averages();
+}
+
+void model_cheyette::fill_averages() {
+  const auto& sv = hjm_model_->incremental_volatility_sv();
+  const auto& convention = *parameter_.parameters()->day_convention();
+  double a = 0.0, b = 0.0;
+  for (std::size_t i = 0; i < dates_.size(); ++i) {
+    const double s = sv(i, 0), k = skew(i, 0);
+    a += s * s;
+    b += s * s * k * k;
+    skewed_variance_[i] = b;
+    if (dates_[i] == valuation_date_) {
+      average_volatility_[i] = 0.0;
+      average_skewed_volatility_[i] = 0.0;
+      continue;
+    }
+    const double tau = convention.fraction(valuation_date_, dates_[i]);
+    average_volatility_[i] = std::sqrt(a / tau);
+    average_skewed_volatility_[i] = std::sqrt(b / tau);
+  }
+}
+
+double model_cheyette::variance(const datetime& date) const {
+  const auto it = std::find(dates_.begin(), dates_.end(), date);
+  if (it == dates_.end()) return -1.0;
+  return skewed_variance_[static_cast<std::size_t>(it - dates_.begin())];
+}
+
+void model_cheyette::volatility(std::size_t i, const vector<double>& x, const vector<double>& y,
+                                matrix<double>& out) const {
+  TARVEX_CHECK(i < dates_.size(), "date index ", i, " is beyond the ", dates_.size(), " dates");
+  details::check_size(x.size(), out.columns());
+  const double bi = skewed_variance_[i], before = i > 0 ? skewed_variance_[i - 1] : 0.0;
+  const double sigma_inc = std::sqrt(std::max(bi - before, 0.0));
+  const double cap = 1.0 + 5.0 * std::expm1(bi);
+  const double level =
+      decay_level_ ? hjm_model_->integral_decay()(hjm_model_->simulation_index()[i], 0) : parameter_.long_term_skew_level();
+  if (std::fabs(level) >= epsilon) {
+    const double rho = level / skew(i, 0);
+    details::check_size(y.size(), out.rows());
+    for (std::size_t r = 0; r < y.size(); ++r)
+      for (std::size_t c = 0; c < x.size(); ++c)
+        out(r, c) = sigma_inc * std::min(std::fabs(1.0 + rho * y[r] + x[c]), cap);
+  } else {
+    for (std::size_t c = 0; c < x.size(); ++c) out(0, c) = sigma_inc * std::min(1.0 + x[c], cap);
+  }
+}
+
+void model_cheyette::density(vector<double>& a, vector<double>& b, double t) const {
+  hartman_watson_distribution::cheyette_density(a, b, t, first_nodes_, first_weights_, second_nodes_,
+                                                second_weights_);
+}
+
+void model_cheyette::conditional_price(const matrix<double>& states, const datetime& t, const datetime& T,
+                                       vector<double>& out) const {
+  const std::size_t n = number_of_factors(), paths = out.size();
+  details::check_size(states.columns(), paths);
+  TARVEX_CHECK(states.rows() >= n + n * n, "states rows ", states.rows(), " is less than ", n + n * n);
+  const auto& hjm = *hjm_model_;
+  const std::size_t k = hjm.date_offset(t);
+  double delta[16], sum[16];
+  TARVEX_CHECK(n <= 16, "number of factors ", n, " is above 16");
+  {
+    vector<double> g = vector<double>::view(delta, n);
+    hjm.integral_decay(T, g);
+  }
+  for (std::size_t a = 0; a < n; ++a) {
+    const double g = delta[a], i = hjm.integral_decay()(k, a);
+    delta[a] = g - i;
+    sum[a] = g + i;
+  }
+  double* __restrict o = out.data();
+  std::fill_n(o, paths, 0.0);
+  // -Delta' Y Sigma / 2 per path, then -Delta' x.
+  for (std::size_t a = 0; a < n; ++a)
+    for (std::size_t b = 0; b < n; ++b) {
+      const double w = -0.5 * delta[a] * sum[b];
+      const double* __restrict y = states.row_data(n + a * n + b);
+      for (std::size_t p = 0; p < paths; ++p) o[p] += w * y[p];
+    }
+  for (std::size_t a = 0; a < n; ++a) {
+    const double* __restrict x = states.row_data(a);
+    const double da = delta[a];
+    for (std::size_t p = 0; p < paths; ++p) o[p] -= da * x[p];
+  }
+}
+
+void model_cheyette::simulation_step(const std::shared_ptr<const change_of_measure>& measure_change,
+                                     std::uint64_t k, const matrix<double>& draws, matrix<double>& previous,
+                                     matrix<double>& current) const {
+  const std::size_t n = number_of_factors(), paths = current.columns(), rows = n * (n + 3);
+  TARVEX_CHECK(!skew_date_grid_, "simulation_step needs a model built on the simulation dates (skew-date grid is on)");
+  TARVEX_CHECK(k >= 1 && k < dates_.size(), "simulation step ", k, " is outside 1..", dates_.size() - 1);
+  TARVEX_CHECK(current.rows() == rows, "states rows ", current.rows(), " is differents from n(n + 3) ", rows);
+  TARVEX_CHECK(draws.rows() == n, "draws rows ", draws.rows(), " is differents from number of factors ", n);
+  TARVEX_CHECK(n <= 16, "number of factors ", n, " is above 16");
+  details::check_size(draws.columns(), paths);
+  if (previous.rows() != rows || previous.columns() != paths) previous = matrix<double>(rows, paths);
+
+  const auto& hjm = *hjm_model_;
+  const auto& rho = parameter_.correlation();
+  const std::size_t j = hjm.simulation_index()[k], jp = hjm.simulation_index()[k - 1];
+  const double* sv = hjm.incremental_volatility_sv().row_data(k);
+  const double* mm = hjm.incremental_volatility_mm().row_data(k);
+  const double* ik = hjm.integral_decay().row_data(j);
+  const double* ip = hjm.integral_decay().row_data(jp);
+  const double* dp = hjm.decay().row_data(jp);
+  double di[16], u[16], d[16];
+  for (std::size_t f = 0; f < n; ++f) {
+    di[f] = ik[f] - ip[f];
+    u[f] = mm[f] - ik[f] * sv[f];
+    d[f] = measure_change ? measure_change->drift(k, f) : 0.0;
+  }
+  const double cap = 1.0 + 5.0 * std::expm1(skewed_variance_[k - 1]);
+  if (n <= 3) {
+    step_constants s{sv, mm, ik, ip, dp, rho.data(), {}, {}, {}, {}, cap};
+    for (std::size_t f = 0; f < n; ++f) {
+      s.di[f] = di[f], s.u[f] = u[f], s.d[f] = d[f];
+      s.b[f] = skew(k - 1, f);
+    }
+    if (n == 1) fused_step<1>(s, draws, previous, current);
+    if (n == 2) fused_step<2>(s, draws, previous, current);
+    if (n == 3) fused_step<3>(s, draws, previous, current);
+    return;
+  }
+  std::copy_n(current.data(), current.size(), previous.data());
+  // Any factor count: the same arithmetic row by row.
+  auto row = [&](std::size_t r) { return current.row(r).data(); };
+  const std::size_t m0 = n + n * n, yr = n * (n + 2);
+
+  // Local-volatility multipliers at the start of the step.
+  for (std::size_t f = 0; f < n; ++f) {
+    const double b = skew(k - 1, f), D = dp[f];
+    const double* __restrict x = previous.row_data(f);
+    double* __restrict m = row(m0 + f);
+    for (std::size_t p = 0; p < paths; ++p) m[p] = x[p];
+    for (std::size_t g = 0; g < n; ++g) {
+      const double* __restrict Y = previous.row_data(n + f * n + g);
+      const double i = ip[g];
+      for (std::size_t p = 0; p < paths; ++p) m[p] += Y[p] * i;
+    }
+    for (std::size_t p = 0; p < paths; ++p) m[p] = std::min(std::fabs(1.0 + b * D * m[p]), cap);
+  }
+  // y += q/2 with q = (m o u)' rho (m o u) + Delta I' Y (I(k) + I(k-1)).
+  double* __restrict y = row(yr);
+  for (std::size_t a = 0; a < n; ++a)
+    for (std::size_t b = 0; b < n; ++b) {
+      const double uu = 0.5 * u[a] * rho(a, b) * u[b], dy = 0.5 * di[a] * (ik[b] + ip[b]);
+      const double* __restrict ma = row(m0 + a);
+      const double* __restrict mb = row(m0 + b);
+      const double* __restrict Y = previous.row_data(n + a * n + b);
+      for (std::size_t p = 0; p < paths; ++p) y[p] += uu * ma[p] * mb[p] + dy * Y[p];
+    }
+  // x -= m sv (W - d) + m sv sum_g rho m_g mm_g ; y += Delta I x_prev + m u (W - d).
+  for (std::size_t f = 0; f < n; ++f) {
+    const double* __restrict w = draws.row_data(f);
+    const double* __restrict x_prev = previous.row_data(f);
+    const double* __restrict mf = row(m0 + f);
+    double* __restrict x = row(f);
+    const double s = sv[f], df = d[f], dif = di[f], uf = u[f];
+    for (std::size_t p = 0; p < paths; ++p) {
+      const double z = w[p] - df;
+      x[p] -= mf[p] * s * z;
+      y[p] += dif * x_prev[p] + mf[p] * uf * z;
+    }
+    for (std::size_t g = 0; g < n; ++g) {
+      const double c = s * rho(f, g) * mm[g];
+      const double* __restrict mg = row(m0 + g);
+      for (std::size_t p = 0; p < paths; ++p) x[p] -= c * mf[p] * mg[p];
+    }
+  }
+  // Y += (m o sv)(m o sv)' o rho.
+  for (std::size_t a = 0; a < n; ++a)
+    for (std::size_t b = 0; b < n; ++b) {
+      const double v = sv[a] * rho(a, b) * sv[b];
+      const double* __restrict ma = row(m0 + a);
+      const double* __restrict mb = row(m0 + b);
+      double* __restrict Y = row(n + a * n + b);
+      for (std::size_t p = 0; p < paths; ++p) Y[p] += v * ma[p] * mb[p];
+    }
+}
+
+void model_cheyette::finalize_aad(double*) const {}
+
+std::size_t model_cheyette::get_state_parameters(double* out) const { return hjm_model_->get_state_parameters(out); }
+
+std::size_t model_cheyette::set_state_parameters(const double* in) { return hjm_model_->set_state_parameters(in); }
+
+}  // namespace tarvex

@@ -152,6 +152,11 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   double sigma(const step_rows& r, std::size_t f) const;
   double rho(std::size_t a, std::size_t b) const;
 
+  void refresh_tail_integral(bool recompute);
+  double grid_increment(std::size_t k, std::size_t j, std::size_t f) const;
+  void add_integral_piece(std::size_t k, const datetime& a, const datetime& b, double* out) const;
+  // int_s^T D per factor (n entries; negative when T < s), without forming I(T) - I(s).
+  void integral_increment(const datetime& s, const datetime& T, double* out) const;
   void decay_step(std::size_t i, const datetime& t, double* out) const;
   void integral_step(std::size_t i, const datetime& t, double* out) const;
   void covariance_step(std::size_t i, const datetime& t, double* out) const;
@@ -211,6 +216,9 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   matrix<double> step_c_;
   vector<double> step_q_;
   std::vector<double> times_;  // model time of each model date
+  // S(i) = int_{t_i}^{t_{m-1}} D: increments of I read off it keep their digits after D
+  // has decayed below epsilon (grid_increment).
+  matrix<double> tail_integral_;
 };
 
 // Conditional discount factors at the point x of the factor space from the loadings

@@ -25,13 +25,22 @@ class pde_model_coefficients;
 // States: mean_reversion x_f(t) = int_0^t sigma_f/D_f dW_f (undecayed, so increments are
 // independent); decay_factor x_f(t) = int_0^t sigma_f dW_f.
 //
-// Which parameter row a model interval takes: the interval (t_i, t_{i+1}] takes the row
-// of the first parameter date not before its right end, so row r covers (d_{r-1}, d_r]
-// (row 0 everything up to d_0, the last row everything after the last date). On the
-// analytic grid (valuation and parameter dates) this is exactly "the row governing the
-// right end"; choosing the first date not before, rather than the last date not after,
-// keeps a simulation grid that cuts (d_{r-1}, d_r] into months on the same row, so the
-// simulated dynamics equal the calibrated ones whatever the simulation dates.
+// Which parameter row a model interval takes: the rule of parameter_markovian_hjm.h (row
+// r covers (d_{r-1}, d_r]), applied to decays and volatilities separately. Every parameter
+// date is a model date, so each interval (t_i, t_{i+1}] lies inside one stretch of each
+// list and takes, per list, the row of the first date not before t_{i+1}; cutting the grid
+// finer (monthly simulation dates) changes no interval's rows.
+//
+// The grid starts at the valuation date (or the first simulation date, if earlier):
+// parameter dates before it are dropped and nothing accrues before it, so C is 0 there
+// even for a set calibrated at an earlier date.
+//
+// Fast decay: I(t) converges as D(t) falls, and once D(s) < epsilon I(T) - I(s) rounds
+// to 0 while C(s) grows like 1/D(s)^2. Increments of I are therefore integrated over
+// [s, T] directly (tail integrals on the grid, expm1 forms in between), never formed as
+// differences. What remains is the representation's own limit: the state's mean grows
+// like 1/D^2 against a spread like 1/D, so once D(s) nears epsilon a double no longer
+// resolves a simulated state about its mean.
 //
 // Dates after the last model date: a step from the last model date to t takes the rows
 // that govern t, which are the last rows (nothing after the last parameter date can

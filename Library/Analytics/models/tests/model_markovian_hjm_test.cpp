@@ -284,6 +284,21 @@ TEST(model_markovian_hjm, piecewise_multi_factor_matches_quadrature_and_is_grid_
           for (std::size_t b = 0; b < n; ++b) EXPECT_NEAR(mC(a, b), C(a, b), 1e-11 * std::sqrt(C(a, a) * C(b, b))) << d.to_string();
         }
       }
+      // Variance of log P(t, T) seen from the valuation date, (I(T) - I(t))' C(t) (I(T) - I(t)),
+      // from decompose's loadings: it mixes decays and volatilities of interleaved rows.
+      for (const auto& [t0, T] : {std::pair{sd[0], kd[2]}, std::pair{datetime(2027, 8, 19), datetime(2038, 5, 5)}}) {
+        std::vector<double> D, It, IT;
+        matrix<double> Ct, CT;
+        ref.at(years(valuation, t0), D, It, Ct);
+        ref.at(years(valuation, T), D, IT, CT);
+        double expected = 0, got = 0;
+        for (std::size_t a = 0; a < n; ++a)
+          for (std::size_t b = 0; b < n; ++b) expected += (IT[a] - It[a]) * Ct(a, b) * (IT[b] - It[b]);
+        matrix<double> L(1, n);
+        m.decompose(L, t0, {T}, true);
+        for (std::size_t a = 0; a < n; ++a) got += L(0, a) * L(0, a);
+        EXPECT_NEAR(got, expected, 1e-10 * expected) << t0.to_string() << " " << T.to_string();
+      }
       // A monthly simulation grid sees the same decays, integrals and state variances.
       const auto sim_dates = monthly_dates(121, 1);
       const model_markovian_hjm sim(p, valuation, sim_dates, false, {});

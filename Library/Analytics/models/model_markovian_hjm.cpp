@@ -200,8 +200,12 @@ void model_markovian_hjm::integral_increment(const datetime& s, const datetime& 
     add_integral_piece(k, a, T, out);
     return;
   }
-  add_integral_piece(k, a, model_dates_[k + 1], out);
-  for (std::size_t f = 0; f < n; ++f) out[f] += grid_increment(k + 1, kT, f);
+  std::size_t from = k;  // the first model date on or after a
+  if (model_dates_[k] < a) {
+    add_integral_piece(k, a, model_dates_[k + 1], out);
+    ++from;
+  }
+  for (std::size_t f = 0; f < n; ++f) out[f] += grid_increment(from, kT, f);
   add_integral_piece(kT, model_dates_[kT], T, out);
 }
 
@@ -443,6 +447,34 @@ void model_markovian_hjm::conditional_price(const matrix<double>& states, const 
   }
 }
 
+// int_{t_jp}^{t_j} s_f(u)^2 (I(t_j) - I(u)) (I(t_j) + I(u)) du, which equals
+// I(t_j)^2 sv^2 - mm^2 over the step, from the increments h = I(t_j) - I(u) >= 0. Per
+// interval, with v = t_{l+1} - u, h(v) = R + D_{l+1} expm1(kappa v)/kappa (R the increment
+// from t_{l+1} to t_j) and s^2 = (sigma/D_{l+1})^2 e^{-2 kappa v}, so the integral is
+// (sigma/D_{l+1})^2 (2 I(t_j) A1 - A2) with A1 = int e^{-2kv} h and A2 = int e^{-2kv} h^2.
+double model_markovian_hjm::money_market_shortfall(std::size_t jp, std::size_t j, std::size_t f) const {
+  const auto type = parameter_->model_type();
+  const double ij = integral_decay_(j, f);
+  double sum = 0.0;
+  for (std::size_t l = jp; l < j; ++l) {
+    const auto r = rows_after(l);
+    const double tau = parameter_->day_convention()->fraction(model_dates_[l], model_dates_[l + 1]);
+    const double R = grid_increment(l + 1, j, f), k = kappa(r, f), s = sigma(r, f);
+    if (type == parameter_markovian_hjm_type::mean_reversion) {
+      const double D = decay_(l + 1, f), q = s / D, w = k * tau, e2 = E(-2.0 * w), f1 = F1(-w);
+      const double A1 = R * tau * e2 + D * tau * tau * f1;
+      const double A2 = R * R * tau * e2 + 2.0 * R * D * tau * tau * f1 + D * D * tau * tau * tau * F2(-w);
+      sum += q * q * (2.0 * ij * A1 - A2);
+    } else if (type == parameter_markovian_hjm_type::decay_factor) {
+      // D is the row itself: h(v) = R + kappa v.
+      const double A1 = R * tau + 0.5 * k * tau * tau;
+      const double A2 = R * R * tau + R * k * tau * tau + k * k * tau * tau * tau / 3.0;
+      sum += s * s * (2.0 * ij * A1 - A2);
+    }
+  }
+  return sum;
+}
+
 void model_markovian_hjm::prepare_simulation_steps() {
   const std::size_t n = number_of_factors(), s = simulation_dates_.size();
   for (std::size_t k = 0; k < s; ++k) {
@@ -454,7 +486,11 @@ void model_markovian_hjm::prepare_simulation_steps() {
     double* c = step_c_.row(k).data();
     for (std::size_t f = 0; f < n; ++f) {
       delta[f] = grid_increment(jp, j, f);
-      u[f] = mm[f] - integral_decay_(j, f) * sv[f];
+      // u = mm - I(t_j) sv = (mm^2 - I(t_j)^2 sv^2) / (mm + I(t_j) sv): under fast decay
+      // mm and I sv agree to more digits than a double holds, so the numerator is
+      // integrated on its own (money_market_shortfall) whenever the difference cancels.
+      const double ij = integral_decay_(j, f), den = mm[f] + ij * sv[f];
+      u[f] = ij > 0.0 && den > 0.0 ? -money_market_shortfall(jp, j, f) / den : mm[f] - ij * sv[f];
       double rho_mm = 0.0;
       for (std::size_t g = 0; g < n; ++g) rho_mm += rho(f, g) * mm[g];
       c[f] = sv[f] * rho_mm;

@@ -173,6 +173,7 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   template <class Variance>
   void incremental_walk(const std::vector<datetime>& dates, matrix<double>& out, Variance variance) const;
   void prepare_simulation_steps();
+  double money_market_shortfall(std::size_t jp, std::size_t j, std::size_t f) const;
   template <class Self, class Visit>
   static void for_each_block(Self& self, Visit visit);
   double* covariance_slice(std::size_t i) { return covariance_.data() + i * number_of_factors() * number_of_factors(); }

@@ -173,17 +173,28 @@ TEST(model_markovian_hjm, fast_mean_reversion_keeps_the_increments_of_I) {
     const double expected = d * std::sqrt(hw.state_variance(ts));
     EXPECT_NEAR(loadings(0, 0), expected, 1e-13 * expected) << tT;
   }
-  // Simulation: y takes Delta I x_prev per step; two paths differing only in x_prev
-  // isolate Delta I from the step's deterministic terms.
+  // Simulation: y takes Delta I x_prev + u W per step; paths differing only in x_prev
+  // or in W isolate Delta I and u from the step's deterministic terms (X and W large
+  // enough that y's rounding at the size of q does not show).
   const std::vector<datetime> sims{valuation, s, mid, end};
   const model_markovian_hjm sim(*p, valuation, sims, false, {});
   for (std::uint64_t k : {2u, 3u}) {
-    const double X = 1e36;
-    matrix<double> current(2, 2), previous, draws(1, 2, 0.0);
+    const double X = 1e36, W = 1e20;
+    matrix<double> current(2, 3), previous, draws(1, 3, 0.0);
     current(0, 1) = X;
+    draws(0, 2) = W;
     sim.simulation_step(nullptr, k, draws, previous, current);
-    const double d = delta(years(valuation, sims[k - 1]), years(sims[k - 1], sims[k]));
+    const double t0 = years(valuation, sims[k - 1]), t = years(valuation, sims[k]), h = years(sims[k - 1], sims[k]);
+    const double d = delta(t0, h);
     EXPECT_NEAR((current(1, 1) - current(1, 0)) / X, d, 1e-13 * d) << k;
+    // u = mm - I(t) sv = -N / (mm + I(t) sv) with N = I(t)^2 sv^2 - mm^2
+    //   = int_{t0}^t s^2 e^{2au} (I(t) - I(u)) (I(t) + I(u)) du, integrated by hand.
+    const double a2 = a * a, e1 = -std::expm1(-a * h), e2 = -std::expm1(-2 * a * h);
+    const double N = 2 * sigma * sigma * std::exp(a * t) / a2 * (e1 / a - e2 / (2 * a)) -
+                     sigma * sigma / a2 * (h - e2 / (2 * a));
+    const double I = hw.B(0, t), sv = sigma * std::exp(a * t) * std::sqrt(e2 / (2 * a));
+    const double u = -N / (std::sqrt(I * I * sv * sv - N) + I * sv);
+    EXPECT_NEAR((current(1, 2) - current(1, 0)) / W, u, 1e-12 * std::fabs(u)) << k;
   }
 }
 

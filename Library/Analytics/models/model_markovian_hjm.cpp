@@ -168,12 +168,13 @@ void model_markovian_hjm::add_integral_piece(std::size_t k, const datetime& a, c
   const std::size_t n = number_of_factors();
   const auto r = rows_after(k);
   const auto& dc = *parameter_->day_convention();
-  const double lead = dc.fraction(model_dates_[k], a), tau = dc.fraction(model_dates_[k], b) - lead;
+  const bool on_grid = a == model_dates_[k];  // the common case: no lead to decay over
+  const double lead = on_grid ? 0.0 : dc.fraction(model_dates_[k], a), tau = dc.fraction(model_dates_[k], b) - lead;
   switch (parameter_->model_type()) {
     case parameter_markovian_hjm_type::mean_reversion:
       for (std::size_t f = 0; f < n; ++f) {
-        const double x = kappa(r, f);
-        out[f] += decay_(k, f) * std::exp(-x * lead) * tau * E(-x * tau);
+        const double x = kappa(r, f), start = on_grid ? decay_(k, f) : decay_(k, f) * std::exp(-x * lead);
+        out[f] += start * tau * E(-x * tau);
       }
       break;
     case parameter_markovian_hjm_type::decay_factor:
@@ -205,7 +206,12 @@ void model_markovian_hjm::integral_increment(const datetime& s, const datetime& 
     add_integral_piece(k, a, model_dates_[k + 1], out);
     ++from;
   }
-  for (std::size_t f = 0; f < n; ++f) out[f] += grid_increment(from, kT, f);
+  add_increment_from(from, kT, T, out);
+}
+
+// Adds int_{t_k}^T D for model dates k <= kT = date_offset(T).
+void model_markovian_hjm::add_increment_from(std::size_t k, std::size_t kT, const datetime& T, double* out) const {
+  for (std::size_t f = 0, n = number_of_factors(); f < n; ++f) out[f] += grid_increment(k, kT, f);
   add_integral_piece(kT, model_dates_[kT], T, out);
 }
 

@@ -36,9 +36,10 @@ class pde_model_coefficients;
 // even for a set calibrated at an earlier date.
 //
 // Fast decay: I(t) converges as D(t) falls, and once D(s) < epsilon I(T) - I(s) rounds
-// to 0 while C(s) grows like 1/D(s)^2. Increments of I are therefore integrated over
-// [s, T] directly (tail integrals on the grid, expm1 forms in between), never formed as
-// differences. What remains is the representation's own limit: the state's mean grows
+// to 0 while C(s) grows like 1/D(s)^2. Increments of I (conditional prices, decompose's
+// subtracted start, the step's Delta I) are therefore integrated over [s, T] directly
+// (tail integrals on the grid, expm1 forms in between), never formed as differences, and
+// so is the step's money-market loading u = mm - I sv. What remains is the representation's own limit: the state's mean grows
 // like 1/D^2 against a spread like 1/D, so once D(s) nears epsilon a double no longer
 // resolves a simulated state about its mean.
 //

@@ -36,12 +36,19 @@ model_markovian_hjm::model_markovian_hjm(const parameter_markovian_hjm& paramete
     if (model_dates_.empty() || valuation_date_ < model_dates_.front())
       model_dates_.insert(model_dates_.begin(), valuation_date_);
   }
+  // Nothing accrues before the grid's first date: parameter or additional dates before
+  // it (a set calibrated earlier, simulated from a later valuation date) are dropped, and
+  // the rows they close govern nothing.
+  const datetime start = model_dates_.front();
   datetime_helper::merge_dates(p.decays_dates(), p.volatilities_dates(), model_dates_);
-  if (!additional_dates_.empty()) datetime_helper::merge_dates(additional_dates_, model_dates_, model_dates_);
-  // The row governing the interval that ends at each model date: the first parameter
-  // date not before it (the last row beyond the last date). Parameter dates are on the
-  // grid, so this is the row of the parameter date closing the interval and does not
-  // depend on how finely the grid is cut (see the class comment).
+  if (!additional_dates_.empty()) {
+    const std::vector<datetime> merged = model_dates_;  // merge_dates' output must not alias an input
+    datetime_helper::merge_dates(additional_dates_, merged, model_dates_);
+  }
+  model_dates_.erase(model_dates_.begin(), std::lower_bound(model_dates_.begin(), model_dates_.end(), start));
+  // The row governing the interval that ends at each model date, by the rule stated in
+  // parameter_markovian_hjm.h: the first parameter date not before it (the last row
+  // beyond the last date). Row 0 of the grid takes the row in force at its date.
   decay_index_.resize(model_dates_.size());
   volatility_index_.resize(model_dates_.size());
   for (std::size_t i = 0; i < model_dates_.size(); ++i) {
@@ -103,13 +110,14 @@ void model_markovian_hjm::refresh() {
     if (type == parameter_markovian_hjm_type::mean_reversion)
       decay_(0, f) = 1.0;
     else if (type == parameter_markovian_hjm_type::decay_factor)
-      decay_(0, f) = parameter_->decays()(0, f);
+      decay_(0, f) = parameter_->decays()(decay_index_[0], f);
   }
   for (std::size_t i = 1; i < m; ++i) {
     decay_step(i - 1, model_dates_[i], decay_.row(i).data());
     integral_step(i - 1, model_dates_[i], integral_decay_.row(i).data());
     if (analytic_mode_) covariance_step(i - 1, model_dates_[i], covariance_slice(i));
   }
+  refresh_tail_integral(true);
   if (!analytic_mode_ && !simulation_dates_.empty()) {
     incremental_volatility_sv(simulation_dates_, incremental_volatility_sv_);
     incremental_volatility_mm(simulation_dates_, incremental_volatility_mm_);
@@ -123,6 +131,88 @@ void model_markovian_hjm::refresh() {
     }
     prepare_simulation_steps();
   }
+}
+
+// Tail integrals S(i) = int_{t_i}^{t_{m-1}} D, summed backwards from the intervals'
+// own integrals (recomputed, or read off I when the blocks were set from outside).
+void model_markovian_hjm::refresh_tail_integral(bool recompute) {
+  const std::size_t m = model_dates_.size(), n = number_of_factors();
+  if (tail_integral_.rows() != m) tail_integral_ = matrix<double>(m, n);
+  for (std::size_t f = 0; f < n; ++f) tail_integral_(m - 1, f) = 0.0;
+  std::vector<double> piece(n);
+  for (std::size_t i = m - 1; i-- > 0;) {
+    if (recompute) {
+      std::fill(piece.begin(), piece.end(), 0.0);
+      add_integral_piece(i, model_dates_[i], model_dates_[i + 1], piece.data());
+    } else {
+      for (std::size_t f = 0; f < n; ++f) piece[f] = integral_decay_(i + 1, f) - integral_decay_(i, f);
+    }
+    for (std::size_t f = 0; f < n; ++f) tail_integral_(i, f) = tail_integral_(i + 1, f) + piece[f];
+  }
+}
+
+// int_{t_k}^{t_j} D_f, k <= j. Once D has decayed below epsilon, I(t_j) - I(t_k) rounds
+// to zero although the integral does not; the tail difference S(k) - S(j) keeps it. Of
+// the two, the one with the smaller reference loses the fewest digits (the forward one
+// while D does not decay, the tail one once it has).
+double model_markovian_hjm::grid_increment(std::size_t k, std::size_t j, std::size_t f) const {
+  const double forward = integral_decay_(j, f), tail = tail_integral_(k, f);
+  return std::fabs(forward) <= std::fabs(tail) ? forward - integral_decay_(k, f) : tail - tail_integral_(j, f);
+}
+
+// Adds int_a^b D to out, for t_k <= a <= b within the interval after model date k (or
+// beyond the last model date): D(a) times the integral of the decay relative to D(a),
+// year fractions measured from t_k as the integral step measures them.
+void model_markovian_hjm::add_integral_piece(std::size_t k, const datetime& a, const datetime& b, double* out) const {
+  if (!(a < b)) return;
+  const std::size_t n = number_of_factors();
+  const auto r = rows_after(k);
+  const auto& dc = *parameter_->day_convention();
+  const bool on_grid = a == model_dates_[k];  // the common case: no lead to decay over
+  const double lead = on_grid ? 0.0 : dc.fraction(model_dates_[k], a), tau = dc.fraction(model_dates_[k], b) - lead;
+  switch (parameter_->model_type()) {
+    case parameter_markovian_hjm_type::mean_reversion:
+      for (std::size_t f = 0; f < n; ++f) {
+        const double x = kappa(r, f), start = on_grid ? decay_(k, f) : decay_(k, f) * std::exp(-x * lead);
+        out[f] += start * tau * E(-x * tau);
+      }
+      break;
+    case parameter_markovian_hjm_type::decay_factor:
+      for (std::size_t f = 0; f < n; ++f) out[f] += tau * kappa(r, f);
+      break;
+    default:
+      break;
+  }
+}
+
+void model_markovian_hjm::integral_increment(const datetime& s, const datetime& T, double* out) const {
+  const std::size_t n = number_of_factors();
+  if (T < s) {
+    integral_increment(T, s, out);
+    for (std::size_t f = 0; f < n; ++f) out[f] = -out[f];
+    return;
+  }
+  std::fill(out, out + n, 0.0);
+  const datetime& first = model_dates_.front();
+  if (!(s < T) || !(first < T)) return;  // I is constant up to the grid's first date
+  const datetime& a = s < first ? first : s;
+  const std::size_t k = date_offset(a), kT = date_offset(T);
+  if (k == kT) {
+    add_integral_piece(k, a, T, out);
+    return;
+  }
+  std::size_t from = k;  // the first model date on or after a
+  if (model_dates_[k] < a) {
+    add_integral_piece(k, a, model_dates_[k + 1], out);
+    ++from;
+  }
+  add_increment_from(from, kT, T, out);
+}
+
+// Adds int_{t_k}^T D for model dates k <= kT = date_offset(T).
+void model_markovian_hjm::add_increment_from(std::size_t k, std::size_t kT, const datetime& T, double* out) const {
+  for (std::size_t f = 0, n = number_of_factors(); f < n; ++f) out[f] += grid_increment(k, kT, f);
+  add_integral_piece(kT, model_dates_[kT], T, out);
 }
 
 // --- steps from model date i to t ------------------------------------------------
@@ -222,16 +312,17 @@ void model_markovian_hjm::integral_decay(const datetime& t, vector<double>& out)
 void model_markovian_hjm::states_variable_covariance(const datetime& t, matrix<double>& out) const {
   const std::size_t n = number_of_factors();
   if (out.empty()) out = matrix<double>(n, n);
-  details::check_size(n * n, out.size());
+  TARVEX_CHECK(out.rows() == n && out.columns() == n, "covariance output ", out.rows(), "x", out.columns(),
+               " is differents from factors x factors ", n, "x", n);
   covariance_step(date_offset(t), t, out.data());
 }
 
 void model_markovian_hjm::decompose(matrix<double>& out, const datetime& t, const std::vector<datetime>& dates,
                                     bool subtract_start) const {
   const std::size_t n = number_of_factors();
-  details::check_size(dates.size() * n, out.size());
-  vector<double> start(n), g(n);
-  if (subtract_start) integral_decay(t, start);
+  TARVEX_CHECK(out.rows() == dates.size() && out.columns() == n, "loadings ", out.rows(), "x", out.columns(),
+               " is differents from dates x factors ", dates.size(), "x", n);
+  vector<double> g(n);
   matrix<double> L;
   states_variable_covariance(t, L);
   if (n == 1) {
@@ -242,10 +333,14 @@ void model_markovian_hjm::decompose(matrix<double>& out, const datetime& t, cons
       for (std::size_t b = a + 1; b < n; ++b) L(a, b) = 0.0;
   }
   for (std::size_t j = 0; j < dates.size(); ++j) {
-    integral_decay(dates[j], g);
+    // I(d_j) - I(t) as an integral of its own: the difference rounds away under fast decay.
+    if (subtract_start)
+      integral_increment(t, dates[j], g.data());
+    else
+      integral_decay(dates[j], g);
     for (std::size_t b = 0; b < n; ++b) {
       double sum = 0.0;
-      for (std::size_t a = b; a < n; ++a) sum += (g[a] - start[a]) * L(a, b);
+      for (std::size_t a = b; a < n; ++a) sum += g[a] * L(a, b);
       out(j, b) = sum;
     }
   }
@@ -267,7 +362,6 @@ template <class Variance>
 void model_markovian_hjm::incremental_walk(const std::vector<datetime>& dates, matrix<double>& out,
                                            Variance variance) const {
   const std::size_t n = number_of_factors();
-  details::check_size(dates.size() * n, out.size());
   if (dates.empty()) return;
   std::vector<double> acc(n, 0.0), prev(n, 0.0);
   std::size_t k = 0;
@@ -291,6 +385,8 @@ void model_markovian_hjm::incremental_walk(const std::vector<datetime>& dates, m
 }
 
 void model_markovian_hjm::incremental_volatility_sv(const std::vector<datetime>& dates, matrix<double>& out) const {
+  TARVEX_CHECK(out.rows() == dates.size() && out.columns() == number_of_factors(), "sv output ", out.rows(), "x",
+               out.columns(), " is differents from dates x factors ", dates.size(), "x", number_of_factors());
   const auto type = parameter_->model_type();
   incremental_walk(dates, out, [&](std::size_t j, std::size_t f, const step_rows& r, double tau) {
     const double s = sigma(r, f);
@@ -303,6 +399,8 @@ void model_markovian_hjm::incremental_volatility_sv(const std::vector<datetime>&
 }
 
 void model_markovian_hjm::incremental_volatility_mm(const std::vector<datetime>& dates, matrix<double>& out) const {
+  TARVEX_CHECK(out.rows() == dates.size() && out.columns() == number_of_factors(), "mm output ", out.rows(), "x",
+               out.columns(), " is differents from dates x factors ", dates.size(), "x", number_of_factors());
   const auto type = parameter_->model_type();
   incremental_walk(dates, out, [&](std::size_t j, std::size_t f, const step_rows& r, double tau) {
     const double s = sigma(r, f), k = kappa(r, f), I = integral_decay_(j, f), D = decay_(j, f);
@@ -334,15 +432,10 @@ void model_markovian_hjm::conditional_price(const matrix<double>& states, const 
     d = heap.data();
     e = heap.data() + n;
   }
-  {
-    vector<double> g = vector<double>::view(d, n);
-    integral_decay(T, g);
-  }
-  for (std::size_t a = 0; a < n; ++a) {
-    const double g = d[a];
-    d[a] = g - integral_decay_(k, a);
-    e[a] = g + integral_decay_(k, a);
-  }
+  // Delta = I(T) - I(t_k) integrated on its own (the difference rounds to 0 once D(t_k)
+  // is below epsilon), Sigma = I(T) + I(t_k) = 2 I(t_k) + Delta.
+  integral_increment(model_dates_[k], T, d);
+  for (std::size_t a = 0; a < n; ++a) e[a] = 2.0 * integral_decay_(k, a) + d[a];
   const double* c = covariance_slice(k);
   double q = 0.0;
   for (std::size_t a = 0; a < n; ++a) {
@@ -360,6 +453,34 @@ void model_markovian_hjm::conditional_price(const matrix<double>& states, const 
   }
 }
 
+// int_{t_jp}^{t_j} s_f(u)^2 (I(t_j) - I(u)) (I(t_j) + I(u)) du, which equals
+// I(t_j)^2 sv^2 - mm^2 over the step, from the increments h = I(t_j) - I(u) >= 0. Per
+// interval, with v = t_{l+1} - u, h(v) = R + D_{l+1} expm1(kappa v)/kappa (R the increment
+// from t_{l+1} to t_j) and s^2 = (sigma/D_{l+1})^2 e^{-2 kappa v}, so the integral is
+// (sigma/D_{l+1})^2 (2 I(t_j) A1 - A2) with A1 = int e^{-2kv} h and A2 = int e^{-2kv} h^2.
+double model_markovian_hjm::money_market_shortfall(std::size_t jp, std::size_t j, std::size_t f) const {
+  const auto type = parameter_->model_type();
+  const double ij = integral_decay_(j, f);
+  double sum = 0.0;
+  for (std::size_t l = jp; l < j; ++l) {
+    const auto r = rows_after(l);
+    const double tau = parameter_->day_convention()->fraction(model_dates_[l], model_dates_[l + 1]);
+    const double R = grid_increment(l + 1, j, f), k = kappa(r, f), s = sigma(r, f);
+    if (type == parameter_markovian_hjm_type::mean_reversion) {
+      const double D = decay_(l + 1, f), q = s / D, w = k * tau, e2 = E(-2.0 * w), f1 = F1(-w);
+      const double A1 = R * tau * e2 + D * tau * tau * f1;
+      const double A2 = R * R * tau * e2 + 2.0 * R * D * tau * tau * f1 + D * D * tau * tau * tau * F2(-w);
+      sum += q * q * (2.0 * ij * A1 - A2);
+    } else if (type == parameter_markovian_hjm_type::decay_factor) {
+      // D is the row itself: h(v) = R + kappa v.
+      const double A1 = R * tau + 0.5 * k * tau * tau;
+      const double A2 = R * R * tau + R * k * tau * tau + k * k * tau * tau * tau / 3.0;
+      sum += s * s * (2.0 * ij * A1 - A2);
+    }
+  }
+  return sum;
+}
+
 void model_markovian_hjm::prepare_simulation_steps() {
   const std::size_t n = number_of_factors(), s = simulation_dates_.size();
   for (std::size_t k = 0; k < s; ++k) {
@@ -370,8 +491,12 @@ void model_markovian_hjm::prepare_simulation_steps() {
     double* u = step_u_.row(k).data();
     double* c = step_c_.row(k).data();
     for (std::size_t f = 0; f < n; ++f) {
-      delta[f] = integral_decay_(j, f) - integral_decay_(jp, f);
-      u[f] = mm[f] - integral_decay_(j, f) * sv[f];
+      delta[f] = grid_increment(jp, j, f);
+      // u = mm - I(t_j) sv = (mm^2 - I(t_j)^2 sv^2) / (mm + I(t_j) sv): under fast decay
+      // mm and I sv agree to more digits than a double holds, so the numerator is
+      // integrated on its own (money_market_shortfall) whenever the difference cancels.
+      const double ij = integral_decay_(j, f), den = mm[f] + ij * sv[f];
+      u[f] = ij > 0.0 && den > 0.0 ? -money_market_shortfall(jp, j, f) / den : mm[f] - ij * sv[f];
       double rho_mm = 0.0;
       for (std::size_t g = 0; g < n; ++g) rho_mm += rho(f, g) * mm[g];
       c[f] = sv[f] * rho_mm;
@@ -458,6 +583,7 @@ std::size_t model_markovian_hjm::set_state_parameters(const double* in) {
     std::copy_n(in + offset, count, data);
     offset += count;
   });
+  refresh_tail_integral(false);
   if (!analytic_mode_ && !simulation_dates_.empty()) prepare_simulation_steps();
   return offset;
 }

@@ -25,13 +25,23 @@ class pde_model_coefficients;
 // States: mean_reversion x_f(t) = int_0^t sigma_f/D_f dW_f (undecayed, so increments are
 // independent); decay_factor x_f(t) = int_0^t sigma_f dW_f.
 //
-// Which parameter row a model interval takes: the interval (t_i, t_{i+1}] takes the row
-// of the first parameter date not before its right end, so row r covers (d_{r-1}, d_r]
-// (row 0 everything up to d_0, the last row everything after the last date). On the
-// analytic grid (valuation and parameter dates) this is exactly "the row governing the
-// right end"; choosing the first date not before, rather than the last date not after,
-// keeps a simulation grid that cuts (d_{r-1}, d_r] into months on the same row, so the
-// simulated dynamics equal the calibrated ones whatever the simulation dates.
+// Which parameter row a model interval takes: the rule of parameter_markovian_hjm.h (row
+// r covers (d_{r-1}, d_r]), applied to decays and volatilities separately. Every parameter
+// date is a model date, so each interval (t_i, t_{i+1}] lies inside one stretch of each
+// list and takes, per list, the row of the first date not before t_{i+1}; cutting the grid
+// finer (monthly simulation dates) changes no interval's rows.
+//
+// The grid starts at the valuation date (or the first simulation date, if earlier):
+// parameter dates before it are dropped and nothing accrues before it, so C is 0 there
+// even for a set calibrated at an earlier date.
+//
+// Fast decay: I(t) converges as D(t) falls, and once D(s) < epsilon I(T) - I(s) rounds
+// to 0 while C(s) grows like 1/D(s)^2. Increments of I (conditional prices, decompose's
+// subtracted start, the step's Delta I) are therefore integrated over [s, T] directly
+// (tail integrals on the grid, expm1 forms in between), never formed as differences, and
+// so is the step's money-market loading u = mm - I sv. What remains is the representation's own limit: the state's mean grows
+// like 1/D^2 against a spread like 1/D, so once D(s) nears epsilon a double no longer
+// resolves a simulated state about its mean.
 //
 // Dates after the last model date: a step from the last model date to t takes the rows
 // that govern t, which are the last rows (nothing after the last parameter date can
@@ -91,7 +101,9 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   void incremental_volatility_mm(const std::vector<datetime>& dates, matrix<double>& out) const;
 
   // out[p] = log of P(s, T) / (P(0, T)/P(0, s)) given states(., p) at the model date s.
-  void conditional_price(const matrix<double>& states, const datetime& s, const datetime& T,
+  // The two path loops (this and simulation_step) start on a cache line so that their
+  // speed does not move with the size of unrelated code in front of them.
+  [[gnu::aligned(64)]] void conditional_price(const matrix<double>& states, const datetime& s, const datetime& T,
                          vector<double>& out) const;
   // The same on the nodes of the PDE grids (PDE variable y = x - mu(s)).
   void conditional_price(double* out, const std::vector<std::shared_ptr<const space_grid>>& grids,
@@ -109,7 +121,7 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   // factor states, then the log normalised discount factor y), one column per path;
   // draws hold n rows of correlated standard normals. `previous` receives the states
   // before the step. Allocates nothing once `previous` has storage.
-  void simulation_step(const std::shared_ptr<const change_of_measure>& measure_change, std::uint64_t k,
+  [[gnu::aligned(64)]] void simulation_step(const std::shared_ptr<const change_of_measure>& measure_change, std::uint64_t k,
                        const matrix<double>& draws, matrix<double>& previous, matrix<double>& current) const;
 
   // --- adjoints -------------------------------------------------------------------
@@ -152,6 +164,12 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   double sigma(const step_rows& r, std::size_t f) const;
   double rho(std::size_t a, std::size_t b) const;
 
+  void refresh_tail_integral(bool recompute);
+  double grid_increment(std::size_t k, std::size_t j, std::size_t f) const;
+  void add_integral_piece(std::size_t k, const datetime& a, const datetime& b, double* out) const;
+  // int_s^T D per factor (n entries; negative when T < s), without forming I(T) - I(s).
+  void integral_increment(const datetime& s, const datetime& T, double* out) const;
+  void add_increment_from(std::size_t k, std::size_t kT, const datetime& T, double* out) const;
   void decay_step(std::size_t i, const datetime& t, double* out) const;
   void integral_step(std::size_t i, const datetime& t, double* out) const;
   void covariance_step(std::size_t i, const datetime& t, double* out) const;
@@ -159,6 +177,7 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   template <class Variance>
   void incremental_walk(const std::vector<datetime>& dates, matrix<double>& out, Variance variance) const;
   void prepare_simulation_steps();
+  double money_market_shortfall(std::size_t jp, std::size_t j, std::size_t f) const;
   template <class Self, class Visit>
   static void for_each_block(Self& self, Visit visit);
   double* covariance_slice(std::size_t i) { return covariance_.data() + i * number_of_factors() * number_of_factors(); }
@@ -211,6 +230,9 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   matrix<double> step_c_;
   vector<double> step_q_;
   std::vector<double> times_;  // model time of each model date
+  // S(i) = int_{t_i}^{t_{m-1}} D: increments of I read off it keep their digits after D
+  // has decayed below epsilon (grid_increment).
+  matrix<double> tail_integral_;
 };
 
 // Conditional discount factors at the point x of the factor space from the loadings

@@ -204,7 +204,8 @@ void model_markovian_hjm::integral_decay_aad(const vector<double>& adjoint, cons
 void model_markovian_hjm::states_variable_covariance_aad(const matrix<double>& adjoint, const datetime& t,
                                                          double* gradient) const {
   const std::size_t n = number_of_factors();
-  details::check_size(n * n, adjoint.size());
+  TARVEX_CHECK(adjoint.rows() == n && adjoint.columns() == n, "covariance adjoint ", adjoint.rows(), "x",
+               adjoint.columns(), " is differents from factors x factors ", n, "x", n);
   covariance_step_aad(date_offset(t), t, adjoint.data(), gradient);
 }
 
@@ -212,8 +213,10 @@ template <class VarianceAad>
 void model_markovian_hjm::incremental_walk_aad(const std::vector<datetime>& dates, const matrix<double>& adjoint,
                                                const matrix<double>& value, VarianceAad variance_aad) const {
   const std::size_t n = number_of_factors();
-  details::check_size(dates.size() * n, adjoint.size());
-  details::check_size(dates.size() * n, value.size());
+  TARVEX_CHECK(adjoint.rows() == dates.size() && adjoint.columns() == n, "adjoint ", adjoint.rows(), "x",
+               adjoint.columns(), " is differents from dates x factors ", dates.size(), "x", n);
+  TARVEX_CHECK(value.rows() == dates.size() && value.columns() == n, "value ", value.rows(), "x", value.columns(),
+               " is differents from dates x factors ", dates.size(), "x", n);
   if (dates.empty()) return;
   // out(k) = sqrt(V_k): V_k's adjoint is adjoint(k) / (2 out(k)); a zero output (nothing
   // accrued, or a clamped negative difference) has no derivative and passes nothing on.
@@ -291,11 +294,14 @@ void model_markovian_hjm::decompose_aad(const matrix<double>& adjoint, const dat
                                         const std::vector<datetime>& dates, double* gradient,
                                         bool subtract_start) const {
   const std::size_t n = number_of_factors();
-  details::check_size(dates.size() * n, adjoint.size());
+  TARVEX_CHECK(adjoint.rows() == dates.size() && adjoint.columns() == n, "loadings adjoint ", adjoint.rows(), "x",
+               adjoint.columns(), " is differents from dates x factors ", dates.size(), "x", n);
   if (n == 0) return;
-  // Recompute the forward quantities: out(j, b) = sum_{a>=b} (g_j[a] - start[a]) L(a, b).
-  vector<double> start(n), g(n), g_bar(n), start_bar(n);
-  if (subtract_start) integral_decay(t, start);
+  // Recompute the forward quantities: out(j, b) = sum_{a>=b} h_j[a] L(a, b) with
+  // h_j = I(d_j) - I(t) (integrated on its own, as decompose does) or I(d_j). The
+  // increment's adjoint reaches the parameters through I(d_j) and I(t): the same
+  // derivative, and the blocks the calibration's gradient already carries.
+  vector<double> h(n), g_bar(n), start_bar(n);
   matrix<double> L;
   states_variable_covariance(t, L);
   if (n == 1) {
@@ -307,12 +313,15 @@ void model_markovian_hjm::decompose_aad(const matrix<double>& adjoint, const dat
   }
   matrix<double> L_bar(n, n);
   for (std::size_t j = 0; j < dates.size(); ++j) {
-    integral_decay(dates[j], g);
+    if (subtract_start)
+      integral_increment(t, dates[j], h.data());
+    else
+      integral_decay(dates[j], h);
     for (std::size_t a = 0; a < n; ++a) {
       double sum = 0.0;
       for (std::size_t b = 0; b <= a; ++b) {
         sum += adjoint(j, b) * L(a, b);
-        L_bar(a, b) += adjoint(j, b) * (g[a] - start[a]);
+        L_bar(a, b) += adjoint(j, b) * h[a];
       }
       g_bar[a] = sum;
       start_bar[a] -= sum;
@@ -394,7 +403,7 @@ void model_markovian_hjm::fill_aad(double* gradient) const {
   if (m > 0 && parameter_->model_type() == parameter_markovian_hjm_type::decay_factor) {
     vector<double> first(n);
     std::copy_n(get_state_parameters_aad(decay_offset_, 0, gradient), n, first.data());
-    parameter_->decays_aad(first, 0, gradient);
+    parameter_->decays_aad(first, decay_index_[0], gradient);
   }
 }
 

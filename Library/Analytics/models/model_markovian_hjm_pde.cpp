@@ -25,22 +25,24 @@ void model_markovian_hjm::conditional_price(double* out, const std::vector<std::
   const std::size_t n = number_of_factors();
   const std::size_t nodes = checked_nodes(grids, n);
   const std::size_t k = date_offset(s);
-  vector<double> iT(n), is(n), mu(n);
-  integral_decay(T, iT);
+  // Delta = I(T) - I(s) integrated on its own (the difference rounds away under fast
+  // decay); Sigma = I(T) + I(s) = 2 I(s) + Delta.
+  vector<double> delta(n), is(n), mu(n);
+  integral_increment(s, T, delta.data());
   integral_decay(s, is);
   state_drift(s, mu);
   const double* c = covariance_slice(k);
   double q = 0.0;
   for (std::size_t a = 0; a < n; ++a) {
     double row = 0.0;
-    for (std::size_t b = 0; b < n; ++b) row += c[a * n + b] * (iT[b] + is[b]);
-    q += (iT[a] - is[a]) * row;
+    for (std::size_t b = 0; b < n; ++b) row += c[a * n + b] * (2.0 * is[b] + delta[b]);
+    q += delta[a] * row;
   }
   for (std::size_t p = 0; p < nodes; ++p) out[p] = -0.5 * q;
   for (std::size_t a = 0; a < n; ++a) {
-    const double delta = iT[a] - is[a], m = mu[a];
+    const double d = delta[a], m = mu[a];
     const double* __restrict y = grids[a]->axis().data();
-    for (std::size_t p = 0; p < nodes; ++p) out[p] -= delta * (m + y[p]);
+    for (std::size_t p = 0; p < nodes; ++p) out[p] -= d * (m + y[p]);
   }
 }
 

@@ -19,6 +19,15 @@ namespace tarvex {
 // the factor correlation, the day count that turns dates into model time and the
 // reading of the decay rows. Immutable once built, except set_state_parameters.
 //
+// Which row governs when (decays and volatilities alike, each on its own dates d_0 <
+// d_1 < ...): row r covers (d_{r-1}, d_r], row 0 everything up to d_0 and the last row
+// everything after the last date. A row is thus dated by the end of its stretch, the way
+// the calibration seeds one row per expiry; simulated and calibrated dynamics agree
+// because the rule does not depend on how a model cuts time. With the decay and the
+// volatility dates interleaved, an interval between two consecutive dates of their union
+// takes, from each list, the row of the first date not before its end. Rows whose whole
+// stretch lies before a model's valuation date govern nothing.
+//
 // State parameters, in order: decays row-major, volatilities row-major, then the
 // strictly lower triangle of the correlation row by row ((1,0), (2,0), (2,1), ...).
 //

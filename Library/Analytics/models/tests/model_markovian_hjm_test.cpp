@@ -11,6 +11,7 @@
 #include "Analytics/models/tests/hjm_test_models.h"
 #include "Core/check.h"
 #include "Core/tests/testing.h"
+#include "PDE/space_grid.h"
 
 namespace tarvex {
 namespace {
@@ -42,63 +43,158 @@ struct hull_white {
   }
 };
 
-TEST(model_markovian_hjm, one_factor_constant_parameters_is_hull_white) {
+// Every quantity of a one-factor model that follows Hull-White (a, s) from the valuation
+// date on: analytic grid, off-grid dates, conditional prices and simulation variances.
+void expect_hull_white(const parameter_markovian_hjm& p, double a, double s) {
   const auto dates = monthly_dates(41, 3);
-  for (double a : {0.0, 1e-4, 1e-3, 1e-2, 0.03, 1.0}) {
-    const double s = 0.01;
-    const hull_white hw{a, s};
-    const auto p = constant_parameters({a}, {s}, uniform_correlation(1, 1.0));
-    const model_markovian_hjm m(*p, valuation, {}, true, dates);
-    ASSERT_EQ(m.model_dates().size(), dates.size());
-    for (std::size_t i = 0; i < dates.size(); ++i) {
-      const double t = years(valuation, dates[i]);
-      EXPECT_NEAR(m.decay()(i, 0), std::exp(-a * t), 4e-15) << a << " " << t;
-      EXPECT_NEAR(m.integral_decay()(i, 0), hw.B(0, t), 1e-14) << a << " " << t;
-      EXPECT_NEAR(m.covariance()(i, 0, 0), hw.state_variance(t), 1e-14 * (1 + hw.state_variance(t))) << a;
-    }
-    // Off-grid dates integrate from the governing model date.
-    const datetime off(dates[7].value() + 17.0);
-    const double t = years(valuation, off);
-    vector<double> I;
-    m.integral_decay(off, I);
-    EXPECT_NEAR(I[0], hw.B(0, t), 1e-14);
-    matrix<double> C;
-    m.states_variable_covariance(off, C);
-    EXPECT_NEAR(C(0, 0), hw.state_variance(t), 1e-14);
+  const hull_white hw{a, s};
+  const model_markovian_hjm m(p, valuation, {}, true, dates);
+  ASSERT_EQ(m.model_dates().front(), valuation) << a;
+  for (const datetime& d : dates) {
+    const std::size_t i = m.date_offset(d);
+    ASSERT_EQ(m.model_dates()[i], d);
+    const double t = years(valuation, d);
+    EXPECT_NEAR(m.decay()(i, 0), std::exp(-a * t), 4e-15) << a << " " << t;
+    EXPECT_NEAR(m.integral_decay()(i, 0), hw.B(0, t), 1e-14) << a << " " << t;
+    EXPECT_NEAR(m.covariance()(i, 0, 0), hw.state_variance(t), 1e-14 * (1 + hw.state_variance(t))) << a;
+  }
+  EXPECT_EQ(m.covariance()(0, 0, 0), 0.0);
+  // Off-grid dates integrate from the governing model date.
+  const datetime off(dates[7].value() + 17.0);
+  const double t = years(valuation, off);
+  vector<double> I;
+  m.integral_decay(off, I);
+  EXPECT_NEAR(I[0], hw.B(0, t), 1e-14);
+  matrix<double> C;
+  m.states_variable_covariance(off, C);
+  EXPECT_NEAR(C(0, 0), hw.state_variance(t), 1e-14);
 
-    // conditional_price = log P(s,T|X) / (P(0,T)/P(0,s)) with the short-rate factor
-    // X = D(s) (x - E x(s)); under the risk-neutral measure E x(s) = -s^2 (e^{as}-1)^2 / (2a^2).
-    const datetime s_date = dates[12];
-    const double ts = years(valuation, s_date);
-    const double mean_x = a == 0 ? -s * s * ts * ts / 2 : -s * s * std::pow(std::expm1(a * ts) / a, 2) / 2;
-    matrix<double> states(1, 3);
-    states(0, 0) = -0.02;
-    states(0, 2) = 0.015;
-    vector<double> out(3);
-    for (const datetime T : {datetime(s_date.value() + 1000.0), datetime(dates[40].value() + 3000.0), s_date}) {
-      const double tT = years(valuation, T);
-      m.conditional_price(states, s_date, T, out);
-      for (std::size_t p = 0; p < 3; ++p) {
-        const double X = std::exp(-a * ts) * (states(0, p) - mean_x);
-        const double expected = 0.5 * (hw.V(ts, tT) - hw.V(0, tT) + hw.V(0, ts)) - hw.B(ts, tT) * X;
-        // The long-double reference V cancels like 1/(a h)^3: ~2e-11 absolute at a = 1e-4.
-        EXPECT_NEAR(out[p], expected, a > 0 && a < 0.01 ? 5e-11 : 1e-13) << "a " << a << " T " << tT << " path " << p;
-      }
+  // conditional_price = log P(s,T|X) / (P(0,T)/P(0,s)) with the short-rate factor
+  // X = D(s) (x - E x(s)); under the risk-neutral measure E x(s) = -s^2 (e^{as}-1)^2 / (2a^2).
+  const datetime s_date = dates[12];
+  const double ts = years(valuation, s_date);
+  const double mean_x = a == 0 ? -s * s * ts * ts / 2 : -s * s * std::pow(std::expm1(a * ts) / a, 2) / 2;
+  matrix<double> states(1, 3);
+  states(0, 0) = -0.02;
+  states(0, 2) = 0.015;
+  vector<double> out(3);
+  for (const datetime T : {datetime(s_date.value() + 1000.0), datetime(dates[40].value() + 3000.0), s_date}) {
+    const double tT = years(valuation, T);
+    m.conditional_price(states, s_date, T, out);
+    for (std::size_t q = 0; q < 3; ++q) {
+      const double X = std::exp(-a * ts) * (states(0, q) - mean_x);
+      const double expected = 0.5 * (hw.V(ts, tT) - hw.V(0, tT) + hw.V(0, ts)) - hw.B(ts, tT) * X;
+      // The long-double reference V cancels like 1/(a h)^3: ~2e-11 absolute at a = 1e-4.
+      EXPECT_NEAR(out[q], expected, a > 0 && a < 0.01 ? 5e-11 : 1e-13) << "a " << a << " T " << tT << " path " << q;
     }
+  }
 
-    // Simulation mode: per-step and integrated variances.
-    const model_markovian_hjm sim(*p, valuation, dates, false, {});
-    double mm2 = 0, prev = 0;
-    for (std::size_t k = 0; k < dates.size(); ++k) {
-      const double tk = years(valuation, dates[k]);
-      const double sv = sim.incremental_volatility_sv()(k, 0);
-      EXPECT_NEAR(sv * sv, hw.state_variance(tk) - hw.state_variance(prev), 1e-14 * hw.state_variance(tk)) << a << " " << k;
-      mm2 += std::pow(sim.incremental_volatility_mm()(k, 0), 2);
-      EXPECT_NEAR(mm2, hw.mm_variance(tk), 1e-13 * (1 + hw.mm_variance(tk))) << a << " " << k;
-      prev = tk;
+  // Simulation mode: per-step and integrated variances.
+  const model_markovian_hjm sim(p, valuation, dates, false, {});
+  double mm2 = 0, prev = 0;
+  for (std::size_t k = 0; k < dates.size(); ++k) {
+    const double tk = years(valuation, dates[k]);
+    const double sv = sim.incremental_volatility_sv()(k, 0);
+    EXPECT_NEAR(sv * sv, hw.state_variance(tk) - hw.state_variance(prev), 1e-14 * hw.state_variance(tk)) << a << " " << k;
+    mm2 += std::pow(sim.incremental_volatility_mm()(k, 0), 2);
+    EXPECT_NEAR(mm2, hw.mm_variance(tk), 1e-13 * (1 + hw.mm_variance(tk))) << a << " " << k;
+    prev = tk;
+  }
+  EXPECT_EQ(sim.incremental_volatility_sv()(0, 0), 0.0);
+  EXPECT_EQ(sim.covariance()(0, 0, 0), 0.0);
+}
+
+TEST(model_markovian_hjm, one_factor_constant_parameters_is_hull_white) {
+  for (double a : {0.0, 1e-4, 1e-3, 1e-2, 0.03, 1.0})
+    expect_hull_white(*constant_parameters({a}, {0.01}, uniform_correlation(1, 1.0)), a, 0.01);
+}
+
+// A set calibrated earlier and simulated from a later valuation date: rows whose stretch
+// ends before the valuation date govern nothing, so wild early rows leave Hull-White
+// (0.04, 0.01) from the valuation date on, with nothing accrued before it.
+TEST(model_markovian_hjm, parameter_rows_before_the_valuation_date_govern_nothing) {
+  const parameter_markovian_hjm p(matrix<double>{{5.0}, {3.0}, {0.04}}, matrix<double>{{0.5}, {0.2}, {0.01}},
+                                  uniform_correlation(1, 1.0),
+                                  {datetime(2024, 1, 5), datetime(2025, 6, 5), datetime(2030, 1, 7)},
+                                  {datetime(2023, 3, 6), datetime(2025, 9, 5), datetime(2035, 1, 5)}, nullptr,
+                                  type::mean_reversion);
+  expect_hull_white(p, 0.04, 0.01);
+  // Decay factors: D at the valuation date is the row in force there, not the first row.
+  const parameter_markovian_hjm f(matrix<double>{{0.5}, {0.9}}, matrix<double>{{0.01}}, uniform_correlation(1, 1.0),
+                                  {datetime(2024, 1, 5), datetime(2030, 1, 7)}, {datetime(2024, 1, 5)}, nullptr,
+                                  type::decay_factor);
+  const model_markovian_hjm m(f, valuation, {}, true, {});
+  EXPECT_EQ(m.model_dates(), (std::vector<datetime>{valuation, datetime(2030, 1, 7)}));
+  EXPECT_EQ(m.decay()(0, 0), 0.9);
+  EXPECT_EQ(m.covariance()(0, 0, 0), 0.0);
+  EXPECT_NEAR(m.covariance()(1, 0, 0), 1e-4 * years(valuation, datetime(2030, 1, 7)), 1e-19);
+}
+
+// kappa s = 40: D(s) ~ 4e-18 is below epsilon, so I(T) - I(s) would round to 0 next to
+// I(s) ~ 1/kappa while C(s) ~ e^{2 kappa s}. Each term below is checked to 1e-13 of its
+// own size: the terms of a log price cancel to ~1e-5 only at the state's mean, which the
+// undecayed state cannot resolve at this decay (see the class comment).
+TEST(model_markovian_hjm, fast_mean_reversion_keeps_the_increments_of_I) {
+  const double a = 2.0, sigma = 0.01;
+  const hull_white hw{a, sigma};
+  const auto p = constant_parameters({a}, {sigma}, uniform_correlation(1, 1.0));
+  const datetime s(2046, 1, 5), mid(2051, 1, 5), end(2056, 1, 5);
+  const double ts = years(valuation, s);
+  ASSERT_GE(a * ts, 40.0);
+  // Delta = int_s^T e^{-a u} du and Delta * E x(s), both without cancellation; h = T - s
+  // counted from the dates (tT - ts would lose 1e-12 of a one-day step).
+  const auto delta = [&](double t0, double h) { return std::exp(-a * t0) * hw.B(0, h); };
+  const auto delta_mean = [&](double t0, double h) {
+    return -hw.B(0, h) * sigma * sigma * std::expm1(a * t0) * -std::expm1(-a * t0) / (2 * a * a);
+  };
+  const model_markovian_hjm m(*p, valuation, {}, true, {s, mid, end});
+  vector<double> mu;
+  m.state_drift(s, mu);
+  matrix<double> states{{0.0, mu[0], 1e30}};
+  vector<double> out(3);
+  std::vector<double> on_grid(3);
+  const auto grid = std::make_shared<const space_grid>(space_grid::uniform(-1e30, 1e30, 3));
+  for (const datetime T : {datetime(s.value() + 1.0), mid, datetime(mid.value() + 400.0), end,
+                           datetime(end.value() + 2000.0)}) {
+    const double tT = years(valuation, T), d = delta(ts, years(s, T));
+    const double V = 0.5 * (hw.V(ts, tT) - hw.V(0, tT) + hw.V(0, ts)), dm = delta_mean(ts, years(s, T));
+    m.conditional_price(states, s, T, out);
+    m.conditional_price(on_grid.data(), {grid}, s, T);
+    for (std::size_t q = 0; q < 3; ++q) {
+      const double x = states(0, q);
+      EXPECT_NEAR(out[q], V - d * x + dm, 1e-13 * (std::fabs(d * x) + std::fabs(dm))) << tT << " path " << q;
+      const double y = grid->axis()[q];  // x = mu + y
+      EXPECT_NEAR(on_grid[q], V - d * (mu[0] + y) + dm, 1e-13 * (std::fabs(d * (mu[0] + y)) + std::fabs(dm)))
+          << tT << " node " << q;
     }
-    EXPECT_EQ(sim.incremental_volatility_sv()(0, 0), 0.0);
-    EXPECT_EQ(sim.covariance()(0, 0, 0), 0.0);
+    // Loadings of log P(s, T) on the state at s: Delta times the state's deviation.
+    matrix<double> loadings(1, 1);
+    m.decompose(loadings, s, {T}, true);
+    const double expected = d * std::sqrt(hw.state_variance(ts));
+    EXPECT_NEAR(loadings(0, 0), expected, 1e-13 * expected) << tT;
+  }
+  // Simulation: y takes Delta I x_prev + u W per step; paths differing only in x_prev
+  // or in W isolate Delta I and u from the step's deterministic terms (X and W large
+  // enough that y's rounding at the size of q does not show).
+  const std::vector<datetime> sims{valuation, s, mid, end};
+  const model_markovian_hjm sim(*p, valuation, sims, false, {});
+  for (std::uint64_t k : {2u, 3u}) {
+    const double X = 1e36, W = 1e20;
+    matrix<double> current(2, 3), previous, draws(1, 3, 0.0);
+    current(0, 1) = X;
+    draws(0, 2) = W;
+    sim.simulation_step(nullptr, k, draws, previous, current);
+    const double t0 = years(valuation, sims[k - 1]), t = years(valuation, sims[k]), h = years(sims[k - 1], sims[k]);
+    const double d = delta(t0, h);
+    EXPECT_NEAR((current(1, 1) - current(1, 0)) / X, d, 1e-13 * d) << k;
+    // u = mm - I(t) sv = -N / (mm + I(t) sv) with N = I(t)^2 sv^2 - mm^2
+    //   = int_{t0}^t s^2 e^{2au} (I(t) - I(u)) (I(t) + I(u)) du, integrated by hand.
+    const double a2 = a * a, e1 = -std::expm1(-a * h), e2 = -std::expm1(-2 * a * h);
+    const double N = 2 * sigma * sigma * std::exp(a * t) / a2 * (e1 / a - e2 / (2 * a)) -
+                     sigma * sigma / a2 * (h - e2 / (2 * a));
+    const double I = hw.B(0, t), sv = sigma * std::exp(a * t) * std::sqrt(e2 / (2 * a));
+    const double u = -N / (std::sqrt(I * I * sv * sv - N) + I * sv);
+    EXPECT_NEAR((current(1, 2) - current(1, 0)) / W, u, 1e-12 * std::fabs(u)) << k;
   }
 }
 
@@ -199,6 +295,21 @@ TEST(model_markovian_hjm, piecewise_multi_factor_matches_quadrature_and_is_grid_
           for (std::size_t b = 0; b < n; ++b) EXPECT_NEAR(mC(a, b), C(a, b), 1e-11 * std::sqrt(C(a, a) * C(b, b))) << d.to_string();
         }
       }
+      // Variance of log P(t, T) seen from the valuation date, (I(T) - I(t))' C(t) (I(T) - I(t)),
+      // from decompose's loadings: it mixes decays and volatilities of interleaved rows.
+      for (const auto& [t0, T] : {std::pair{sd[0], kd[2]}, std::pair{datetime(2027, 8, 19), datetime(2038, 5, 5)}}) {
+        std::vector<double> D, It, IT;
+        matrix<double> Ct, CT;
+        ref.at(years(valuation, t0), D, It, Ct);
+        ref.at(years(valuation, T), D, IT, CT);
+        double expected = 0, got = 0;
+        for (std::size_t a = 0; a < n; ++a)
+          for (std::size_t b = 0; b < n; ++b) expected += (IT[a] - It[a]) * Ct(a, b) * (IT[b] - It[b]);
+        matrix<double> L(1, n);
+        m.decompose(L, t0, {T}, true);
+        for (std::size_t a = 0; a < n; ++a) got += L(0, a) * L(0, a);
+        EXPECT_NEAR(got, expected, 1e-10 * expected) << t0.to_string() << " " << T.to_string();
+      }
       // A monthly simulation grid sees the same decays, integrals and state variances.
       const auto sim_dates = monthly_dates(121, 1);
       const model_markovian_hjm sim(p, valuation, sim_dates, false, {});
@@ -288,6 +399,40 @@ TEST(model_markovian_hjm, conditional_price_edges_and_size_check) {
   EXPECT_EQ(testing::error_text([&] { m.conditional_price(states, dates[3], dates[8], wrong); }),
             "Expected expr.size() == rhs.size() to be true, but got false.  expression has diferrent size 4 than "
             "destination 3");
+}
+
+// A 2x3 output for 3 dates x 2 factors has the right size and the wrong shape: written
+// row by row it would run past its end, so each operation checks rows and columns.
+TEST(model_markovian_hjm, outputs_of_the_wrong_shape_are_refused) {
+  const auto p = constant_parameters({0.03, 0.4}, {0.01, 0.005}, uniform_correlation(2, 0.3));
+  const auto dates = monthly_dates(3, 12);
+  const model_markovian_hjm m(*p, valuation, dates, false, {});
+  const std::string shape = " to be true, but got false.  ";
+  const std::string by_date = "out.rows() == dates.size() && out.columns() == ";
+  const std::string adjoint_by_date = "adjoint.rows() == dates.size() && adjoint.columns() == n" + shape;
+  matrix<double> wide(2, 3), flat(1, 4);
+  const std::vector<std::pair<std::function<void()>, std::string>> cases{
+      {[&] { m.decompose(wide, dates[1], dates, true); },
+       "Expected " + by_date + "n" + shape + "loadings 2x3 is differents from dates x factors 3x2"},
+      {[&] { m.incremental_volatility_sv(dates, wide); },
+       "Expected " + by_date + "number_of_factors()" + shape + "sv output 2x3 is differents from dates x factors 3x2"},
+      {[&] { m.incremental_volatility_mm(dates, wide); },
+       "Expected " + by_date + "number_of_factors()" + shape + "mm output 2x3 is differents from dates x factors 3x2"},
+      {[&] { m.states_variable_covariance(dates[1], flat); },
+       "Expected out.rows() == n && out.columns() == n" + shape +
+           "covariance output 1x4 is differents from factors x factors 2x2"},
+      {[&] { m.decompose_aad(wide, dates[1], dates, nullptr, true); },
+       "Expected " + adjoint_by_date + "loadings adjoint 2x3 is differents from dates x factors 3x2"},
+      {[&] { m.incremental_volatility_sv_aad(wide, matrix<double>(3, 2), dates, nullptr); },
+       "Expected " + adjoint_by_date + "adjoint 2x3 is differents from dates x factors 3x2"},
+      {[&] { m.incremental_volatility_mm_aad(matrix<double>(3, 2), wide, dates, nullptr); },
+       "Expected value.rows() == dates.size() && value.columns() == n" + shape +
+           "value 2x3 is differents from dates x factors 3x2"},
+      {[&] { m.states_variable_covariance_aad(flat, dates[1], nullptr); },
+       "Expected adjoint.rows() == n && adjoint.columns() == n" + shape +
+           "covariance adjoint 1x4 is differents from factors x factors 2x2"},
+  };
+  for (const auto& [call, text] : cases) EXPECT_EQ(testing::error_text(call), text);
 }
 
 TEST(model_markovian_hjm, model_dfs_reference_row_and_clamp) {

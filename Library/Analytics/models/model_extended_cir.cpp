@@ -257,6 +257,14 @@ void model_extended_cir::simulation_step(const std::shared_ptr<const change_of_m
   }
 }
 
+void model_extended_cir::initial_states(vector<double>& states) const {
+  const std::size_t n = number_of_factors(), paths = states.size() / (n + 1);
+  TARVEX_CHECK(states.size() == (n + 1) * paths, "states size ", states.size(), " is not a multiple of ", n + 1);
+  double* out = states.data();
+  for (std::size_t f = 0; f < n; ++f) std::fill_n(out + f * paths, paths, parameter_->initial_values()[f]);
+  std::fill_n(out + n * paths, paths, 0.0);
+}
+
 void model_extended_cir::finalize_aad(double*) const {}
 
 std::size_t model_extended_cir::get_state_parameters(double* out) const {

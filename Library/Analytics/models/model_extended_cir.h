@@ -66,6 +66,10 @@ class model_extended_cir : public aad_state_parameters_manager {
   void conditional_price(const matrix<double>& states, const datetime& t, const datetime& T,
                          vector<double>& out) const;
 
+  // The initial states of a whole block (F + 1 rows, row-major, flattened): each factor
+  // row at its initial value, the integrated rate row at 0.
+  void initial_states(vector<double>& states) const;
+
   // Advances every path from simulation date k-1 to k. States: the F factors, then the
   // integrated rate row; draws: F rows of correlated standard normals, each used as
   // Z - drift(k, f) of the change of measure. `previous` receives the states before the step.

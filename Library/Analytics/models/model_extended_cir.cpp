@@ -248,11 +248,23 @@ void model_extended_cir::simulation_step(const std::shared_ptr<const change_of_m
     const double* __restrict w = draws.row_data(f);
     const double* __restrict x_prev = previous.row_data(f);
     double* __restrict x = current.row(f).data();
+    // Two passes: the quadratic branch for every path, written without branches so the
+    // loop vectorises, then the exponential branch for the few paths whose variance is
+    // large against their squared mean (near the origin).
     for (std::size_t p = 0; p < paths; ++p) {
       const double x0 = x_prev[p];
-      const double x1 = quadratic_exponential(a + b * x0, c + e * x0, w[p] - d);
+      const double m = a + b * x0, s2 = c + e * x0;
+      const double inv = std::min(2.0 * m * m / std::max(s2, 1e-300), 1e150);  // 2 / psi
+      const double b2 = inv - 1.0 + std::sqrt(inv * std::max(inv - 1.0, 0.0));
+      const double r = std::sqrt(b2) + (w[p] - d);
+      const double x1 = m > 0.0 ? m / (1.0 + b2) * r * r : 0.0;
       x[p] = x1;
-      y[p] += half_tau * (x0 + x1);
+    }
+    for (std::size_t p = 0; p < paths; ++p) {
+      const double x0 = x_prev[p];
+      const double m = a + b * x0, s2 = c + e * x0;
+      if (s2 > 1.5 * m * m && m > 0.0) x[p] = quadratic_exponential(m, s2, w[p] - d);
+      y[p] += half_tau * (x0 + x[p]);
     }
   }
 }

@@ -184,6 +184,11 @@ TEST(cross_asset, quanto_correction_is_what_makes_the_converted_foreign_bond_pri
   const datetime T = dates.back();
   for (bool quanto : {true, false}) {
     const auto s = five_diffusions(dates, credit_model::hjm, quanto, -0.7, 0.015, 0.2);
+    if (quanto) {  // drift(k, f) = rho(f, FX) v_FX(k) for the foreign rate, nothing for the others
+      const auto& v = static_cast<const diffusion_fx_lognormal&>(*s.diffusions[2]).model().incremental_volatilities();
+      for (std::size_t k : {1u, 17u, 40u}) EXPECT_DOUBLE_EQ(s.measures[1]->drift(k, 0), -0.7 * v(k, 0));
+      for (std::size_t d : {0u, 2u, 3u, 4u}) EXPECT_EQ(s.measures[d], nullptr);
+    }
     const auto e = run_parity(s, 16384, T, {40})[0].foreign_bond;
     const double target = s.fx_spot * s.foreign->df(valuation, T);
     if (quanto) {

@@ -7,6 +7,7 @@
 
 #include "Core/parallel_for.h"
 #include "charts.h"
+#include "cross_asset_run.h"
 #include "command_line.h"
 #include "input_error.h"
 #include "output_folder.h"
@@ -167,6 +168,10 @@ int run_simulate(const std::vector<std::string>& args) {
   const std::string output = cl.value("--output");
   const std::string job_file = cl.value("--job");
   if (cl.has("--threads")) apply_threads("simulate", cl.value("--threads"));
+  if (is_cross_asset_job(job_file)) {  // several currencies, FX, equities, credit
+    simulate_cross_asset(read_cross_asset_job(job_file), output, cl.flag("--plot"), std::cout);
+    return 0;
+  }
   const simulation_job job = read_simulation_job(job_file);
   simulate(job, output, cl.flag("--plot"), std::cout);
   return 0;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Analytics/parameters/parameter_lognormal.h"
+#include "Analytics/calibration/tests/serialization_checks.h"
 #include "Core/tests/testing.h"
 
 namespace tarvex {
@@ -95,6 +96,7 @@ TEST(parameter_lognormal, round_trips_are_exact) {
     EXPECT_EQ(q->day_convention()->type(), day_count_convention_type::act_360);
     EXPECT_EQ(lognormal::json_to_string(q), lognormal::json_to_string(p));
   }
+  testing::expect_corrupt_binary_refused(dir, p);
 }
 
 }  // namespace

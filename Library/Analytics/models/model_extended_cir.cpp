@@ -199,13 +199,21 @@ void model_extended_cir::conditional_price(const matrix<double>& states, const d
   const std::size_t n = number_of_factors(), paths = out.size();
   details::check_size(states.columns(), paths);
   TARVEX_CHECK(states.rows() >= n, "states rows ", states.rows(), " is less than number of factors ", n);
-  std::vector<double> B(2 * n, 0.0);
+  // Stack storage for the usual factor counts: pricing runs once per date and query.
+  double stack[32];
+  std::vector<double> heap;
+  double* B = stack;
+  if (n > 16) {
+    heap.resize(2 * n);
+    B = heap.data();
+  }
+  std::fill_n(B, 2 * n, 0.0);
   double A = 0.0;
-  affine(t, T, A, B.data());
+  affine(t, T, A, B);
   const double A_tT = A;
-  std::copy_n(B.data(), n, B.data() + n);
+  std::copy_n(B, n, B + n);
   // Carried on to the valuation date: log P(0, T | x(0)).
-  affine(valuation_date_, t, A, B.data());
+  affine(valuation_date_, t, A, B);
   double log_P0T = A;
   for (std::size_t f = 0; f < n; ++f) log_P0T -= B[f] * parameter_->initial_values()[f];
   double log_P0t = 0.0;

@@ -262,11 +262,16 @@ void model_extended_cir::simulation_step(const std::shared_ptr<const change_of_m
     for (std::size_t p = 0; p < paths; ++p) {
       const double x0 = x_prev[p];
       const double m = a + b * x0, s2 = c + e * x0;
-      const double inv = std::min(2.0 * m * m / std::max(s2, 1e-300), 1e150);  // 2 / psi
-      const double b2 = inv - 1.0 + std::sqrt(inv * std::max(inv - 1.0, 0.0));
+      // Everything is computed unconditionally and selected at the end, so the loop
+      // has no branch; the unselected values may be NaN (m = 0).
+      const double s2_safe = s2 > 1e-300 ? s2 : 1e-300;
+      const double inv_raw = 2.0 * m * m / s2_safe;  // 2 / psi
+      const double inv = inv_raw < 1e150 ? inv_raw : 1e150;
+      const double excess = inv > 1.0 ? inv - 1.0 : 0.0;
+      const double b2 = inv - 1.0 + std::sqrt(inv * excess);
       const double r = std::sqrt(b2) + (w[p] - d);
-      const double x1 = m > 0.0 ? m / (1.0 + b2) * r * r : 0.0;
-      x[p] = x1;
+      const double x1 = m / (1.0 + b2) * r * r;
+      x[p] = m > 0.0 ? x1 : 0.0;
     }
     for (std::size_t p = 0; p < paths; ++p) {
       const double x0 = x_prev[p];

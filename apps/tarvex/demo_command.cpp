@@ -8,6 +8,7 @@
 #include "input_error.h"
 #include "library_file.h"
 #include "output_folder.h"
+#include "cross_asset_run.h"
 #include "simulate_command.h"
 
 #ifndef TARVEX_SAMPLE_MARKET
@@ -24,7 +25,8 @@ const char* demo_help =
     "Calibrates a two-factor Markovian HJM model to the sample market (DIR/market.json,\n"
     "targets.json, settings.json, correlation.json), simulates the job DIR/job.json on\n"
     "the calibrated parameters and writes the parameters, the CSV files and the charts\n"
-    "into OUTDIR.\n"
+    "into OUTDIR; then runs the two-currency sample DIR/cross_asset_job.json (rates,\n"
+    "FX, equity and credit) into OUTDIR/cross_asset.\n"
     "\n"
     "  --data         the sample data folder (default: the bundled examples/market)\n"
     "  -o, --output   the output folder (default: ./tarvex-demo)\n"
@@ -89,6 +91,13 @@ int run_demo(const std::vector<std::string>& args) {
   parameter_markovian_hjm::write_to_json(parameters.temporary().string(), calibrated.parameters);
   parameters.commit();
   std::cout << "calibrated parameters written to " << (output / "hjm_parameters.json").string() << '\n';
+
+  // The two-currency sample (EUR and USD rates, EURUSD, an equity index, a CIR credit).
+  const fs::path cross_asset = data / "cross_asset_job.json";
+  if (fs::exists(cross_asset)) {
+    std::cout << "\n== cross-asset simulation: " << cross_asset.string() << '\n';
+    simulate_cross_asset(read_cross_asset_job(cross_asset.string()), output / "cross_asset", true, std::cout);
+  }
   return 0;
 }
 

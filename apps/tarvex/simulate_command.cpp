@@ -7,6 +7,7 @@
 
 #include "Core/parallel_for.h"
 #include "charts.h"
+#include "cross_asset_run.h"
 #include "command_line.h"
 #include "input_error.h"
 #include "output_folder.h"
@@ -40,6 +41,10 @@ const char* simulate_help =
     "                           simulated zero rate R(t, t + tenor)\n"
     "  summary.json             the run's settings and largest martingale deviation\n"
     "The folder is written only when the run succeeds.\n"
+    "A job with \"currencies\" (see examples/market/cross_asset_job.json) runs two\n"
+    "currencies, their FX rate, equities and credit entities under the first currency's\n"
+    "measure and writes martingale.csv (per asset class), quantiles.csv (spots and\n"
+    "survival probabilities), summary.json and, with --plot, a fan chart per asset.\n"
     "\n"
     "  --job          the simulation job file (see examples/market/job.json)\n"
     "  -o, --output   the output folder (created when missing)\n"
@@ -167,6 +172,10 @@ int run_simulate(const std::vector<std::string>& args) {
   const std::string output = cl.value("--output");
   const std::string job_file = cl.value("--job");
   if (cl.has("--threads")) apply_threads("simulate", cl.value("--threads"));
+  if (is_cross_asset_job(job_file)) {  // several currencies, FX, equities, credit
+    simulate_cross_asset(read_cross_asset_job(job_file), output, cl.flag("--plot"), std::cout);
+    return 0;
+  }
   const simulation_job job = read_simulation_job(job_file);
   simulate(job, output, cl.flag("--plot"), std::cout);
   return 0;

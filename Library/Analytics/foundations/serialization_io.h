@@ -21,11 +21,18 @@ namespace tarvex::serialization {
 // --- walkers: a class's fields(w) calls w(key, field) in file order ---------------
 // They sit after every encoding header: the field functions are found by ordinary
 // lookup here, not by argument-dependent lookup (the field types live in tarvex).
+// optional(key, field): a field added to a format after files were written; it is
+// always written, and read only when present (JSON: the key exists; binary: bytes are
+// left, so such fields come last in a record that is a file of its own).
 struct json_writer {
   json& j;
   template <class T>
   void operator()(const char* key, const T& field) {
     write_json_field(j[key], field);
+  }
+  template <class T>
+  void optional(const char* key, const T& field) {
+    (*this)(key, field);
   }
 };
 struct json_reader {
@@ -34,6 +41,10 @@ struct json_reader {
   void operator()(const char* key, T& field) {
     read_json_field(j.at(key), field);
   }
+  template <class T>
+  void optional(const char* key, T& field) {
+    if (j.contains(key)) read_json_field(j.at(key), field);
+  }
 };
 struct binary_writer {
   multi_process_stream& s;
@@ -41,12 +52,20 @@ struct binary_writer {
   void operator()(const char*, const T& field) {
     write_binary_field(s, field);
   }
+  template <class T>
+  void optional(const char* key, const T& field) {
+    (*this)(key, field);
+  }
 };
 struct binary_reader {
   multi_process_stream& s;
   template <class T>
   void operator()(const char*, T& field) {
     read_binary_field(s, field);
+  }
+  template <class T>
+  void optional(const char*, T& field) {
+    if (s.remaining() > 0) read_binary_field(s, field);
   }
 };
 

@@ -1,0 +1,249 @@
+#include "cross_asset_job.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "Util/datetime_helper.h"
+#include "input_error.h"
+#include "library_file.h"
+#include "simulation_job.h"
+
+namespace tarvex::app {
+namespace {
+
+std::string relative_to(const std::string& job_file, const std::string& name) {
+  const std::filesystem::path p(name);
+  if (p.is_absolute()) return name;
+  return (std::filesystem::path(job_file).parent_path() / p).string();
+}
+
+std::vector<datetime> read_dates(const json_node& node, const datetime& today) {
+  std::vector<datetime> dates{today};
+  if (node.value().is_array()) {
+    for (const auto& d : node.ascending_dates()) dates.push_back(d);
+    if (dates.size() < 2) node.fail("at least one simulation date");
+    if (!(today < dates[1])) node.at(std::size_t{0}).fail("a date after the valuation date");
+    return dates;
+  }
+  const json_node step_node = node.at("step"), horizon_node = node.at("horizon");
+  const tenor step = step_node.period(), horizon = horizon_node.period();
+  if (step.count() < 1) step_node.fail("a positive step");
+  const datetime end = datetime_helper::add_tenor(today, horizon, 1);
+  if (!(today < end)) horizon_node.fail("a positive horizon");
+  for (int k = 1;; ++k) {
+    const datetime d = datetime_helper::add_tenor(today, tenor(k * step.count(), step.units()), 1);
+    if (end < d) break;
+    dates.push_back(d);
+    if (dates.size() > 100000) step_node.fail("a step giving at most 100000 dates");
+  }
+  if (dates.back() < end) dates.push_back(end);
+  return dates;
+}
+
+std::string in_quotes(const std::string& s) { return "\"" + s + "\""; }
+
+cross_asset_spot read_spot(const json_node& node) {
+  cross_asset_spot s;
+  s.name = node.at("name").text();
+  s.spot = node.at("spot").positive_number();
+  s.volatility = node.at("volatility").non_negative_number();
+  return s;
+}
+
+}  // namespace
+
+bool is_cross_asset_job(const std::string& file) {
+  const json_node root = json_node::load(file);
+  return root.has("currencies");
+}
+
+matrix<double> read_named_correlation(const json_node& node, const std::vector<std::string>& names) {
+  const std::size_t n = names.size();
+  const json_node factors = node.at("factors"), values = node.at("matrix");
+  if (factors.size() != n) factors.fail("the " + std::to_string(n) + " factors of the job, each once");
+  std::vector<std::size_t> position(n, n);  // job order -> matrix row
+  for (std::size_t i = 0; i < n; ++i) {
+    const json_node f = factors.at(i);
+    const auto it = std::find(names.begin(), names.end(), f.text());
+    if (it == names.end()) f.fail("one of the job's factors");
+    const std::size_t k = std::size_t(it - names.begin());
+    if (position[k] != n) f.fail("each factor once");
+    position[k] = i;
+  }
+  const auto rows = values.number_table();
+  if (rows.size() != n || rows[0].size() != n)
+    values.fail("a " + std::to_string(n) + " x " + std::to_string(n) + " matrix in the order of \"factors\"");
+  const auto bad = [&](const std::string& what) -> void {
+    throw input_error(values.file() + ": " + values.path() + ": " + what);
+  };
+  const auto name_of_row = [&](std::size_t row) { return in_quotes(factors.at(row).text()); };
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = 0; j < n; ++j) {
+      const double v = rows[i][j];
+      if (i == j && v != 1.0)
+        bad("entry (" + name_of_row(i) + ", " + name_of_row(i) + ") is " + std::to_string(v) +
+            ": expected 1 on the diagonal");
+      if (i != j && !(std::fabs(v) < 1.0))
+        bad("entry (" + name_of_row(i) + ", " + name_of_row(j) + ") is " + std::to_string(v) +
+            ": expected a correlation strictly between -1 and 1");
+      if (v != rows[j][i])
+        bad("entries (" + name_of_row(i) + ", " + name_of_row(j) + ") = " + std::to_string(v) + " and (" +
+            name_of_row(j) + ", " + name_of_row(i) + ") = " + std::to_string(rows[j][i]) +
+            " differ: expected a symmetric matrix");
+    }
+  matrix<double> c(n, n);
+  for (std::size_t a = 0; a < n; ++a)
+    for (std::size_t b = 0; b < n; ++b) c(a, b) = rows[position[a]][position[b]];
+  // Cholesky in the job's order: a pivot that vanishes names its factor and the earlier
+  // factor it is most correlated with.
+  std::vector<double> l(n * n, 0.0);
+  for (std::size_t j = 0; j < n; ++j) {
+    double d = c(j, j);
+    for (std::size_t k = 0; k < j; ++k) d -= l[j * n + k] * l[j * n + k];
+    if (!(d > 1e-12)) {
+      std::size_t other = 0;
+      for (std::size_t k = 1; k < j; ++k)
+        if (std::fabs(c(j, k)) > std::fabs(c(j, other))) other = k;
+      bad("not positive definite: factor " + in_quotes(names[j]) +
+          " is a combination of the factors before it (largest entry (" + in_quotes(names[other]) + ", " +
+          in_quotes(names[j]) + ") = " + std::to_string(c(j, other)) + ")");
+    }
+    l[j * n + j] = std::sqrt(d);
+    for (std::size_t i = j + 1; i < n; ++i) {
+      double s = c(i, j);
+      for (std::size_t k = 0; k < j; ++k) s -= l[i * n + k] * l[j * n + k];
+      l[i * n + j] = s / l[j * n + j];
+    }
+  }
+  return c;
+}
+
+cross_asset_job read_cross_asset_job(const std::string& file) {
+  const json_node root = json_node::load(file);
+  cross_asset_job job;
+  job.file = file;
+  const json_node date_node = root.at("valuation_date");
+  job.valuation_date = date_node.date();
+  job.dates = read_dates(root.at("simulation_dates"), job.valuation_date);
+
+  const json_node currencies = root.at("currencies");
+  if (currencies.size() < 1 || currencies.size() > 2)
+    currencies.fail("one or two currencies (the domestic one first)");
+  for (std::size_t i = 0; i < currencies.size(); ++i) {
+    const json_node c = currencies.at(i);
+    cross_asset_currency cur;
+    cur.name = c.at("name").text();
+    cur.today = read_market(relative_to(file, c.at("market").text()));
+    if (!(cur.today.valuation_date == job.valuation_date))
+      c.at("market").fail("a market valued on " + job.valuation_date.to_string());
+    cur.parameters = read_library_file<parameter_markovian_hjm>(relative_to(file, c.at("parameters").text()),
+                                                                "Markovian HJM parameters");
+    job.currencies.push_back(std::move(cur));
+  }
+  if (job.currencies.size() == 2 && job.currencies[0].name == job.currencies[1].name)
+    currencies.at(1).at("name").fail("a currency other than the domestic one");
+
+  const std::size_t expected_fx = job.currencies.size() - 1;
+  if (root.has("fx") || expected_fx > 0) {
+    const json_node fx = root.at("fx");
+    if (fx.size() != expected_fx)
+      fx.fail(expected_fx == 0 ? std::string("no FX rate for a single currency")
+                               : "one FX rate, " + job.currencies[0].name + " per " + job.currencies[1].name);
+    for (std::size_t i = 0; i < fx.size(); ++i) {
+      const json_node foreign = fx.at(i).at("foreign");
+      if (foreign.text() != job.currencies[1].name) foreign.fail(in_quotes(job.currencies[1].name));
+      job.fx.push_back(read_spot(fx.at(i)));
+    }
+  }
+  if (root.has("equities")) {
+    const json_node e = root.at("equities");
+    for (std::size_t i = 0; i < e.size(); ++i) job.equities.push_back(read_spot(e.at(i)));
+  }
+  if (root.has("credits")) {
+    const json_node cr = root.at("credits");
+    for (std::size_t i = 0; i < cr.size(); ++i) {
+      const json_node c = cr.at(i);
+      cross_asset_credit k;
+      k.name = c.at("name").text();
+      k.hazard_rate = c.at("hazard_rate").non_negative_number();
+      const json_node model = c.at("model");
+      k.model = model.text();
+      k.mean_reversion = c.at("mean_reversion").non_negative_number();
+      k.volatility = c.at("volatility").non_negative_number();
+      if (k.model == "cir") {
+        k.long_term_level = c.at("long_term_level").non_negative_number();
+        k.initial_value = c.at("initial_value").non_negative_number();
+      } else if (k.model != "hjm") {
+        model.fail("\"hjm\" or \"cir\"");
+      }
+      job.credits.push_back(k);
+    }
+  }
+
+  // Names and the default correlation in simulation order.
+  std::vector<std::size_t> block_start;
+  for (const auto& c : job.currencies) {
+    block_start.push_back(job.factor_names.size());
+    for (std::size_t f = 0; f < c.parameters->number_of_factors(); ++f)
+      job.factor_names.push_back(c.name + " " + std::to_string(f + 1));
+  }
+  for (const auto* list : {&job.fx, &job.equities})
+    for (const auto& s : *list) job.factor_names.push_back(s.name);
+  for (const auto& c : job.credits) job.factor_names.push_back(c.name);
+  for (std::size_t i = 0; i < job.factor_names.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (job.factor_names[i] == job.factor_names[j])
+        root.fail("distinct names for every currency factor, FX rate, equity and credit (" +
+                  in_quotes(job.factor_names[i]) + " twice)");
+  const std::size_t n = job.factor_names.size();
+  if (root.has("correlation")) {
+    job.correlation = read_named_correlation(root.at("correlation"), job.factor_names);
+    // The HJM steps assume their own factor correlation: the job must not contradict it.
+    for (std::size_t c = 0; c < job.currencies.size(); ++c) {
+      const auto& rho = job.currencies[c].parameters->correlation();
+      for (std::size_t i = 0; i < rho.rows(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+          if (std::fabs(job.correlation(block_start[c] + i, block_start[c] + j) - rho(i, j)) > 1e-12)
+            throw input_error(file + ": $.correlation.matrix: entry (" + in_quotes(job.factor_names[block_start[c] + i]) +
+                              ", " + in_quotes(job.factor_names[block_start[c] + j]) + ") = " +
+                              std::to_string(job.correlation(block_start[c] + i, block_start[c] + j)) +
+                              ": expected the currency's parameter correlation " + std::to_string(rho(i, j)));
+    }
+  } else {
+    job.correlation = matrix<double>(n, n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) job.correlation(i, i) = 1.0;
+    for (std::size_t c = 0; c < job.currencies.size(); ++c) {
+      const auto& rho = job.currencies[c].parameters->correlation();
+      for (std::size_t i = 0; i < rho.rows(); ++i)
+        for (std::size_t j = 0; j < rho.columns(); ++j) job.correlation(block_start[c] + i, block_start[c] + j) = rho(i, j);
+    }
+  }
+
+  const json_node random = root.at("random");
+  if (random.has("generator")) job.generator = read_generator(random.at("generator"));
+  if (random.has("seed")) {
+    const json_node seed = random.at("seed");
+    if (seed.integer() < 0) seed.fail("a non-negative seed");
+    job.seed = static_cast<std::size_t>(seed.integer());
+  }
+  const json_node paths = random.at("paths_per_batch");
+  job.paths_per_batch = paths.count();
+  if (job.paths_per_batch < 2) paths.fail("at least 2 paths per batch");
+  job.batches = random.at("batches").count();
+
+  const json_node outputs = root.at("outputs");
+  job.bond_maturities = outputs.at("bond_maturities").periods();
+  if (job.bond_maturities.empty()) outputs.at("bond_maturities").fail("at least one bond maturity");
+  job.quantiles = {0.05, 0.5, 0.95};
+  if (outputs.has("quantiles")) {
+    const json_node q = outputs.at("quantiles");
+    job.quantiles = q.numbers();
+    for (std::size_t i = 0; i < job.quantiles.size(); ++i)
+      if (!(job.quantiles[i] >= 0.0 && job.quantiles[i] <= 1.0) || (i > 0 && !(job.quantiles[i - 1] < job.quantiles[i])))
+        q.at(i).fail("ascending probabilities between 0 and 1");
+  }
+  return job;
+}
+
+}  // namespace tarvex::app

@@ -1,0 +1,87 @@
+#pragma once
+// The cross-asset simulation job: two currencies (the first is the domestic one, whose
+// money-market measure the whole run is simulated under), the FX rate between them,
+// domestic equities and credit entities. Relative file names are read from the job
+// file's folder.
+//
+//   {
+//     "valuation_date": "2026-12-04",
+//     "simulation_dates": {"step": "1M", "horizon": "10Y"}   or ["2027-01-04", …],
+//     "currencies": [{"name": "USD", "market": "market.json", "parameters": "hjm_parameters.json"},
+//                    {"name": "EUR", "market": "eur/market.json", "parameters": "…"}],
+//     "fx": [{"name": "EURUSD", "foreign": "EUR", "spot": 1.08, "volatility": 0.09}],
+//                                               domestic units per foreign unit
+//     "equities": [{"name": "INDEX", "spot": 100, "volatility": 0.2}],   in the domestic currency
+//     "credits": [{"name": "ACME", "hazard_rate": 0.02, "model": "hjm",
+//                  "mean_reversion": 0.1, "volatility": 0.01},
+//                 {"name": "BETA", "hazard_rate": 0.03, "model": "cir", "mean_reversion": 0.4,
+//                  "long_term_level": 0.02, "volatility": 0.1, "initial_value": 0.015}],
+//     "correlation": {"factors": ["USD 1", "USD 2", "EUR 1", "EURUSD", "INDEX", "ACME"],
+//                     "matrix": [[…]]},        optional; default: each currency's own
+//                                               correlation, zero elsewhere
+//     "random": {"generator": "philox", "seed": 42, "paths_per_batch": 5000, "batches": 4},
+//     "outputs": {"bond_maturities": ["5Y", "10Y"], "quantiles": [0.05, 0.5, 0.95]}
+//   }
+//
+// Factor names: "<currency> <i>" for the i-th HJM factor of a currency (from 1), then
+// the FX, equity and credit names. The correlation lists every factor once, in any
+// order; it must be symmetric with a unit diagonal and positive definite.
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Analytics/parameters/parameter_markovian_hjm.h"
+#include "Random/random_type.h"
+#include "Util/datetime.h"
+#include "Util/tenor.h"
+#include "Vectorization/matrix.h"
+#include "market_file.h"
+
+namespace tarvex::app {
+
+struct cross_asset_currency {
+  std::string name;
+  market today;
+  std::shared_ptr<const parameter_markovian_hjm> parameters;
+};
+
+struct cross_asset_spot {
+  std::string name;
+  double spot = 1.0;
+  double volatility = 0.0;
+};
+
+struct cross_asset_credit {
+  std::string name;
+  std::string model;  // "hjm" or "cir"
+  double hazard_rate = 0.0, mean_reversion = 0.0, volatility = 0.0, long_term_level = 0.0, initial_value = 0.0;
+};
+
+struct cross_asset_job {
+  std::string file;
+  datetime valuation_date;
+  std::vector<datetime> dates;                // dates[0] is the valuation date
+  std::vector<cross_asset_currency> currencies;  // [0] domestic
+  std::vector<cross_asset_spot> fx;             // against currencies[1]
+  std::vector<cross_asset_spot> equities;
+  std::vector<cross_asset_credit> credits;
+  std::vector<std::string> factor_names;      // in simulation order
+  matrix<double> correlation;                 // in simulation order
+  random_type generator = random_type::philox;
+  std::size_t seed = 42;
+  std::size_t paths_per_batch = 0;
+  std::size_t batches = 0;
+  std::vector<tenor> bond_maturities;
+  std::vector<double> quantiles;
+};
+
+// True when the job file describes a cross-asset run (it has "currencies").
+bool is_cross_asset_job(const std::string& file);
+cross_asset_job read_cross_asset_job(const std::string& file);
+
+// The factor correlation of `node` ({"factors": [names], "matrix": [[…]]}) put into the
+// order of `names`. Errors name the two factors of a bad entry.
+matrix<double> read_named_correlation(const json_node& node, const std::vector<std::string>& names);
+
+}  // namespace tarvex::app

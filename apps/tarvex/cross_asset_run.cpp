@@ -1,0 +1,358 @@
+#include "cross_asset_run.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <ostream>
+
+#include "Analytics/change_of_measure/quanto_change_of_measure.h"
+#include "Analytics/common/random_config.h"
+#include "Analytics/common/simulation_manager.h"
+#include "Analytics/diffusion/credit/diffusion_credit_extended_cir.h"
+#include "Analytics/diffusion/credit/diffusion_credit_markovian_hjm.h"
+#include "Analytics/diffusion/equity/diffusion_equity_lognormal.h"
+#include "Analytics/diffusion/fx/diffusion_fx_lognormal.h"
+#include "Analytics/diffusion/ir/diffusion_ir_markovian_hjm.h"
+#include "Analytics/parameters/parameter_extended_cir.h"
+#include "Analytics/parameters/parameter_lognormal.h"
+#include "Core/parallel_for.h"
+#include "Market/equity_spot.h"
+#include "Market/fx_spot.h"
+#include "Market/interpolated_survival_curve.h"
+#include "Util/datetime_helper.h"
+#include "charts.h"
+#include "input_error.h"
+#include "output_folder.h"
+#include "simulation_job.h"
+#include "simulation_run.h"
+
+namespace tarvex::app {
+namespace fs = std::filesystem;
+namespace {
+
+std::shared_ptr<const parameter_lognormal> flat_lognormal(double sigma, const datetime& today) {
+  return std::make_shared<const parameter_lognormal>(matrix<double>(1, 1, sigma), matrix<double>(1, 1, 1.0),
+                                                     std::vector<datetime>{today}, nullptr);
+}
+
+struct run_objects {
+  std::vector<std::shared_ptr<const diffusion>> diffusions;
+  std::vector<std::shared_ptr<const change_of_measure>> measures;
+  std::vector<std::shared_ptr<const survival_curve>> credit_curves;
+  std::size_t first_equity = 0, first_credit = 0;
+};
+
+run_objects build(const cross_asset_job& job) {
+  run_objects o;
+  const datetime today = job.valuation_date;
+  for (const auto& c : job.currencies)
+    o.diffusions.push_back(std::make_shared<const diffusion_ir_markovian_hjm>(job.dates, c.today.curve, c.parameters));
+  for (const auto& x : job.fx)
+    o.diffusions.push_back(std::make_shared<const diffusion_fx_lognormal>(
+        job.dates, std::make_shared<const fx_spot>(today, x.spot), job.currencies[0].today.curve,
+        job.currencies[1].today.curve, flat_lognormal(x.volatility, today)));
+  o.first_equity = o.diffusions.size();
+  for (const auto& e : job.equities)
+    o.diffusions.push_back(std::make_shared<const diffusion_equity_lognormal>(
+        job.dates, e.spot, job.currencies[0].today.curve, flat_lognormal(e.volatility, today)));
+  o.first_credit = o.diffusions.size();
+  const std::vector<datetime> d{today};
+  for (const auto& c : job.credits) {
+    auto curve = std::make_shared<const interpolated_survival_curve>(
+        today, std::vector<datetime>{datetime_helper::add_tenor(today, tenor("100Y"), 1)},
+        std::vector<double>{c.hazard_rate});
+    o.credit_curves.push_back(curve);
+    if (c.model == "cir") {
+      o.diffusions.push_back(std::make_shared<const diffusion_credit_extended_cir>(
+          job.dates, curve,
+          std::make_shared<const parameter_extended_cir>(
+              matrix<double>(1, 1, c.mean_reversion), matrix<double>(1, 1, c.volatility), matrix<double>(1, 1, 0.0),
+              matrix<double>(1, 1, 1.0), d, d, d, nullptr, matrix<double>(1, 1, c.long_term_level),
+              std::vector<double>{c.initial_value})));
+    } else {
+      o.diffusions.push_back(std::make_shared<const diffusion_credit_markovian_hjm>(
+          job.dates, curve,
+          std::make_shared<const parameter_markovian_hjm>(matrix<double>(1, 1, c.mean_reversion),
+                                                          matrix<double>(1, 1, c.volatility), matrix<double>(1, 1, 1.0),
+                                                          d, d, nullptr, parameter_markovian_hjm_type::mean_reversion)));
+    }
+  }
+  // The run is under the domestic measure: the foreign rates take the quanto drift.
+  std::vector<foreign_diffusion> foreign;
+  if (job.currencies.size() == 2) foreign.push_back({1, 2});
+  o.measures = domestic_measure_changes(o.diffusions, job.correlation, foreign);
+  return o;
+}
+
+void add_sums(const vector<double>& x, double& sum, double& sum2) {
+  for (std::size_t p = 0; p < x.size(); ++p) sum += x[p], sum2 += x[p] * x[p];
+}
+
+std::string number(double x, const char* format = "%.10g") {
+  if (std::isnan(x)) return "";
+  char text[40];
+  std::snprintf(text, sizeof text, format, x);
+  return text;
+}
+
+}  // namespace
+
+cross_asset_result run_cross_asset(const cross_asset_job& job) {
+  const auto start = std::chrono::steady_clock::now();
+  const run_objects o = build(job);
+  const std::size_t P = job.paths_per_batch, B = job.batches, D = job.dates.size() - 1, N = P * B;
+  const datetime today = job.valuation_date;
+  const bool two = job.currencies.size() == 2;
+  std::vector<datetime> maturities;
+  for (const auto& t : job.bond_maturities) maturities.push_back(datetime_helper::add_tenor(today, t, 1));
+
+  cross_asset_result r;
+  r.paths = N;
+  r.dates.assign(job.dates.begin() + 1, job.dates.end());
+  const auto& dom = job.currencies[0];
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  // The checks, in order: domestic bonds, converted foreign bonds, FX forwards, equity
+  // forwards, survival probabilities.
+  for (std::size_t m = 0; m < maturities.size(); ++m)
+    r.check_names.push_back(dom.name + " bond " + job.bond_maturities[m].to_string()), r.check_classes.push_back("domestic bond");
+  if (two)
+    for (std::size_t m = 0; m < maturities.size(); ++m)
+      r.check_names.push_back(job.currencies[1].name + " bond " + job.bond_maturities[m].to_string() + " in " + dom.name),
+          r.check_classes.push_back("foreign bond");
+  for (const auto& x : job.fx) r.check_names.push_back(x.name + " forward"), r.check_classes.push_back("fx forward");
+  for (const auto& e : job.equities)
+    r.check_names.push_back(e.name + " forward"), r.check_classes.push_back("equity forward");
+  for (const auto& c : job.credits) r.check_names.push_back(c.name + " survival"), r.check_classes.push_back("survival");
+  for (const auto& x : job.fx) r.asset_names.push_back(x.name);
+  for (const auto& e : job.equities) r.asset_names.push_back(e.name);
+  for (const auto& c : job.credits) r.asset_names.push_back(c.name + " survival");
+  const std::size_t C = r.check_names.size(), A = r.asset_names.size();
+  if (double(N) * double(D) * double(A) > double(1u << 28))
+    throw input_error(job.file + ": paths x dates x assets exceeds 268435456 stored values; use fewer paths or dates");
+
+  r.target.assign(C, std::vector<double>(D, nan));
+  for (std::size_t k = 0; k < D; ++k) {
+    const datetime& t = r.dates[k];
+    std::size_t c = 0;
+    for (const auto& T : maturities) r.target[c++][k] = T < t ? nan : dom.today.curve->df(T);
+    if (two)
+      for (const auto& T : maturities) r.target[c++][k] = T < t ? nan : job.fx[0].spot * job.currencies[1].today.curve->df(T);
+    for (const auto& x : job.fx) r.target[c++][k] = x.spot * job.currencies[1].today.curve->df(t);
+    for (const auto& e : job.equities) r.target[c++][k] = e.spot;
+    for (const auto& curve : o.credit_curves) r.target[c++][k] = curve->survival_probability(today, t);
+  }
+
+  std::vector<std::vector<double>> sum(B, std::vector<double>(C * D, 0.0)), sum2 = sum;
+  std::vector<double> values(A * D * N);  // [asset][date][path]
+  const std::size_t F = job.correlation.rows();
+  smp_tools_api::GetInstance().parallel_for(0, B, 1, [&](std::size_t first, std::size_t last) {
+    vector<double> n(P), v(P), lp(P);
+    for (std::size_t b = first; b < last; ++b) {
+      auto config = std::make_shared<const random_config>(job.generator, job.seed, P, job.dates.size(), F, b, false,
+                                                          false, job.generator, device_type::cpu);
+      auto diffusions = o.diffusions;
+      auto measures = o.measures;
+      simulation_manager manager(std::move(diffusions), std::move(measures), job.correlation, config, job.dates);
+      manager.states_initialize();
+      const auto domestic = diffusion::diffusion_discount_curve(manager.data(0));
+      const auto foreign = two ? diffusion::diffusion_discount_curve(manager.data(1)) : nullptr;
+      for (std::size_t k = 1; k <= D; ++k) {
+        manager.propagate(k);
+        const datetime& t = job.dates[k];
+        domestic->discounting(n, t);
+        std::size_t c = 0, a = 0;
+        const auto add = [&](const vector<double>& x) { add_sums(x, sum[b][c * D + k - 1], sum2[b][c * D + k - 1]); ++c; };
+        const auto keep = [&](const vector<double>& x) {
+          std::copy(x.data(), x.data() + P, values.data() + (a * D + k - 1) * N + b * P);
+          ++a;
+        };
+        for (const auto& T : maturities) {
+          if (T < t) { ++c; continue; }
+          domestic->log_df(lp, t, T);
+          v = n * exp(lp);
+          add(v);
+        }
+        const vector<double> X = two ? diffusion::diffusion_fx_spot(manager.data(2))->spots() : vector<double>();
+        if (two)
+          for (const auto& T : maturities) {
+            if (T < t) { ++c; continue; }
+            foreign->log_df(lp, t, T);
+            v = n * X * exp(lp);
+            add(v);
+          }
+        if (two) {
+          v = n * X;
+          add(v);
+        }
+        for (std::size_t e = 0; e < job.equities.size(); ++e) {
+          v = n * diffusion::diffusion_equity_spot(manager.data(o.first_equity + e))->spots();
+          add(v);
+        }
+        for (std::size_t q = 0; q < job.credits.size(); ++q) {
+          diffusion::diffusion_survival_curve(manager.data(o.first_credit + q))->survival_probability(v, t);
+          add(v);
+        }
+        if (two) keep(X);
+        for (std::size_t e = 0; e < job.equities.size(); ++e)
+          keep(diffusion::diffusion_equity_spot(manager.data(o.first_equity + e))->spots());
+        for (std::size_t q = 0; q < job.credits.size(); ++q) {
+          diffusion::diffusion_survival_curve(manager.data(o.first_credit + q))->survival_probability(v, t);
+          keep(v);
+        }
+      }
+    }
+  });
+
+  const double total = double(N);
+  r.mean.assign(C, std::vector<double>(D, nan));
+  r.error = r.mean;
+  for (std::size_t c = 0; c < C; ++c)
+    for (std::size_t k = 0; k < D; ++k) {
+      if (std::isnan(r.target[c][k])) continue;
+      double s = 0.0, s2 = 0.0;
+      for (std::size_t b = 0; b < B; ++b) s += sum[b][c * D + k], s2 += sum2[b][c * D + k];
+      const double mean = s / total;
+      r.mean[c][k] = mean;
+      r.error[c][k] = std::sqrt(std::max(0.0, (s2 - total * mean * mean) / (total - 1.0)) / total);
+    }
+  r.quantiles.assign(A, std::vector<std::vector<double>>(D));
+  r.asset_mean.assign(A, std::vector<double>(D, 0.0));
+  smp_tools_api::GetInstance().parallel_for(0, A * D, 1, [&](std::size_t first, std::size_t last) {
+    std::vector<double> slice;
+    for (std::size_t i = first; i < last; ++i) {
+      const double* v = values.data() + i * N;
+      double s = 0.0;
+      for (std::size_t p = 0; p < N; ++p) s += v[p];
+      r.asset_mean[i / D][i % D] = s / total;
+      slice.assign(v, v + N);
+      r.quantiles[i / D][i % D] = quantiles_of(slice, job.quantiles);
+    }
+  });
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return r;
+}
+
+namespace {
+
+void write_or_fail(std::ofstream& f, const fs::path& p) {
+  f.close();
+  if (!f) throw input_error(p.string() + ": cannot write");
+}
+
+// One fan chart per asset from quantiles.csv (rows grouped by asset, then date).
+bool draw_fans(const fs::path& folder, const cross_asset_job& job, const cross_asset_result& r, std::ostream& log) {
+  const std::size_t D = r.dates.size(), Q = job.quantiles.size();
+  const fs::path script = folder / "fans.gp";
+  {
+    std::ofstream gp(script);
+    gp << "# Draws one fan chart per asset from quantiles.csv:\n#   gnuplot fans.gp\n"
+          "set terminal pngcairo size 1000,420 font 'sans,10'\nset datafile separator ','\n"
+          "set xdata time\nset timefmt '%Y-%m-%d'\nset format x '%Y'\nset grid\nset key top left\n";
+    for (std::size_t a = 0; a < r.asset_names.size(); ++a) {
+      const std::string rows = "every ::" + std::to_string(a * D) + "::" + std::to_string(a * D + D - 1);
+      gp << "set output 'fan_" << a + 1 << ".png'\nset title '" << r.asset_names[a] << ": quantiles over " << r.paths
+         << " paths'\nplot ";
+      bool first = true;
+      for (std::size_t i = 0; i < Q / 2; ++i) {
+        gp << (first ? "" : ", \\\n     ") << "'quantiles.csv' skip 1 " << rows << " using 2:" << 4 + i << ":"
+           << 4 + Q - 1 - i << " with filledcurves fs transparent solid 0.25 lc rgb '#1f77b4' title '"
+           << job.quantiles[i] * 100 << "%-" << job.quantiles[Q - 1 - i] * 100 << "%'";
+        first = false;
+      }
+      gp << (first ? "" : ", \\\n     ") << "'quantiles.csv' skip 1 " << rows
+         << " using 2:3 with lines lw 2 lc rgb 'black' title 'mean'\n";
+    }
+  }
+  if (!gnuplot_available()) {
+    log << "tarvex: gnuplot not found; fans.gp written, no PNG drawn\n";
+    return false;
+  }
+  const std::string command = "cd '" + folder.string() + "' && gnuplot fans.gp >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+}  // namespace
+
+cross_asset_result simulate_cross_asset(const cross_asset_job& job, const fs::path& output, bool plot,
+                                        std::ostream& out) {
+  output_folder folder(output);
+  const cross_asset_result r = run_cross_asset(job);
+  const std::size_t D = r.dates.size();
+  std::vector<double> worst(r.check_names.size(), 0.0);
+  {
+    const fs::path p = folder.file("martingale.csv");
+    std::ofstream f(p);
+    f << "check,class,date,target,mc,se,z\n";
+    for (std::size_t c = 0; c < r.check_names.size(); ++c)
+      for (std::size_t k = 0; k < D; ++k) {
+        const double z = (r.mean[c][k] - r.target[c][k]) / r.error[c][k];
+        if (std::fabs(z) > std::fabs(worst[c])) worst[c] = z;
+        f << r.check_names[c] << ',' << r.check_classes[c] << ',' << r.dates[k].to_string() << ','
+          << number(r.target[c][k]) << ',' << number(r.mean[c][k]) << ',' << number(r.error[c][k], "%.6g") << ','
+          << number(z, "%.4f") << '\n';
+      }
+    write_or_fail(f, p);
+  }
+  {
+    const fs::path p = folder.file("quantiles.csv");
+    std::ofstream f(p);
+    f << "asset,date,mean";
+    for (double q : job.quantiles) f << ",q" << number(q, "%g");
+    f << '\n';
+    for (std::size_t a = 0; a < r.asset_names.size(); ++a)
+      for (std::size_t k = 0; k < D; ++k) {
+        f << r.asset_names[a] << ',' << r.dates[k].to_string() << ',' << number(r.asset_mean[a][k]);
+        for (double v : r.quantiles[a][k]) f << ',' << number(v);
+        f << '\n';
+      }
+    write_or_fail(f, p);
+  }
+  {
+    const fs::path p = folder.file("summary.json");
+    std::ofstream f(p);
+    json s;
+    s["job"] = job.file;
+    s["valuation_date"] = job.valuation_date.to_string();
+    s["generator"] = generator_name(job.generator);
+    s["seed"] = job.seed;
+    s["paths"] = r.paths;
+    s["simulation_dates"] = D;
+    s["factors"] = job.factor_names;
+    for (std::size_t c = 0; c < r.check_names.size(); ++c) s["largest_martingale_z"][r.check_names[c]] = worst[c];
+    f << s.dump(2) << '\n';
+    write_or_fail(f, p);
+  }
+  const bool drawn = plot && draw_fans(folder.file(""), job, r, out);
+
+  char line[200];
+  std::snprintf(line, sizeof line, "simulated %zu paths (%zu batches of %zu, %s, seed %zu), %zu factors, %zu dates in %.2f s\n",
+                r.paths, job.batches, job.paths_per_batch, generator_name(job.generator).c_str(), job.seed,
+                job.factor_names.size(), D, r.seconds);
+  out << line << "\nmartingale checks under the " << job.currencies[0].name
+      << " money-market measure (largest deviation over the dates, in standard errors):\n";
+  bool all = true;
+  for (std::size_t c = 0; c < r.check_names.size(); ++c) {
+    std::snprintf(line, sizeof line, "  %-16s %-32s %+6.2f\n", r.check_classes[c].c_str(), r.check_names[c].c_str(),
+                  worst[c]);
+    out << line;
+    all = all && std::fabs(worst[c]) < 4.0;
+  }
+  out << (all ? "every check within 4 standard errors on every date\n" : "SOME CHECK OUTSIDE 4 standard errors\n");
+  out << "\nat " << r.dates.back().to_string() << ":\n";
+  for (std::size_t a = 0; a < r.asset_names.size(); ++a) {
+    out << "  " << r.asset_names[a] << ": mean " << number(r.asset_mean[a].back(), "%.6g");
+    for (std::size_t q = 0; q < job.quantiles.size(); ++q)
+      out << ", q" << number(job.quantiles[q], "%g") << " " << number(r.quantiles[a].back()[q], "%.6g");
+    out << '\n';
+  }
+  folder.commit();
+  out << "results written to " << output.string() << (drawn ? " (CSV and PNG)" : " (CSV)") << '\n';
+  return r;
+}
+
+}  // namespace tarvex::app

@@ -210,8 +210,13 @@ void output_folder::commit() {
     if (const auto kept = carry_over(target_, staging_)) cannot_write(shown_, kept.message());
     if (!synced(staging_)) cannot_write(shown_, std::strerror(errno));
     // One exchange: readers see the old folder or the new one, never a mixture. The
-    // old one is left at the staging path and removed after.
-    if (::renameat2(AT_FDCWD, staging_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) != 0) {
+    // old one is left at the staging path and removed after, which must not pull the
+    // working folder from under the user's shell: there the files are moved instead.
+    const fs::path from_target = fs::relative(fs::current_path(ec), target_, ec);
+    const bool holds_working_folder = !ec && !from_target.empty() && from_target.begin()->string() != "..";
+    if (holds_working_folder) errno = EINVAL;
+    if (holds_working_folder ||
+        ::renameat2(AT_FDCWD, staging_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) != 0) {
       // File systems without the exchange get the files moved one by one.
       // (and a target that is a mount point)
       if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP && errno != EXDEV && errno != EBUSY)

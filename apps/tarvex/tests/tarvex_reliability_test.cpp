@@ -225,6 +225,11 @@ TEST_F(tarvex_reliability, a_second_run_replaces_the_outputs_and_keeps_other_fil
   EXPECT_NE(second.at("martingale.csv"), first.at("martingale.csv"));
   EXPECT_EQ(second.size(), first.size());
   EXPECT_TRUE(leftovers(dir).empty());
+  // Run from inside the output folder, which must survive (it is the shell's).
+  const auto r = run({"simulate", "--job", job().string(), "-o", "."}, dir, "cd '" + out.string() + "' &&");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(contents(out).at("notes.txt"), "mine\n");
+  EXPECT_EQ(contents(out).at("martingale.csv"), first.at("martingale.csv"));
 }
 
 // Ctrl-C and SIGTERM during a run remove the staging folder, and the old outputs stay.

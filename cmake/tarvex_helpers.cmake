@@ -20,7 +20,7 @@ endfunction()
 
 function(tarvex_warnings target)
   # -Wrestrict is off: GCC 12 reports false overlaps inside std::string at -O3 (GCC bug 105651).
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wno-restrict)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict>)
   if(TARVEX_SANITIZE)
     target_compile_options(${target} PUBLIC -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
     target_link_options(${target} PUBLIC -fsanitize=address,undefined)

@@ -82,7 +82,11 @@ double ir_volatility_surface::node(std::size_t i, std::size_t j, double strike_o
 
 double ir_volatility_surface::volatility(double expiry, double tenor, double strike_offset) const {
   const auto [i, u] = bracket(expiries_, expiry);
-  const auto [j, v] = bracket(tenors_, tenor);
+  // Named copies: lambdas may capture structured bindings only from C++20 compilers
+  // that implement it (not clang 14).
+  const auto [j_bracket, v_bracket] = bracket(tenors_, tenor);
+  const std::size_t j = j_bracket;
+  const double v = v_bracket;
   // Skipping zero-weight neighbours keeps exact node values exact and never reads past
   // a one-node axis.
   auto along_tenor = [&](std::size_t row) {

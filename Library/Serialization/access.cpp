@@ -1,5 +1,6 @@
 #include "Serialization/access.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,6 +61,11 @@ void write_atomically(const std::string& path, const std::string& contents) {
     std::remove(temporary.c_str());
     TARVEX_FAIL(path, ": cannot replace file: ", reason);
   }
+  // The rename is durable only once the folder's entry is on disk.
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const bool synced = dir >= 0 && ::fsync(dir) == 0;
+  if (dir >= 0) ::close(dir);
+  TARVEX_CHECK_TEXT(synced, path, ": cannot write file: ", system_error());
 }
 
 std::string read_all(const std::string& path) {

@@ -27,8 +27,12 @@
     }                                                                           \
   }
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
+#endif
 extern "C" {
 __m256d Sleef_expd4_u10avx2(__m256d);
 __m256d Sleef_expm1d4_u10avx2(__m256d);
@@ -44,10 +48,18 @@ TARVEX_SIMD_WRAPPER(log_avx2, Sleef_logd4_u10avx2, 4, _mm256_loadu_pd, _mm256_st
                     _mm256_store_pd)
 }  // namespace
 }  // namespace tarvex
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx512f")
+#endif
 extern "C" {
 __m512d Sleef_expd8_u10avx512f(__m512d);
 __m512d Sleef_expm1d8_u10avx512f(__m512d);
@@ -63,7 +75,11 @@ TARVEX_SIMD_WRAPPER(log_avx512, Sleef_logd8_u10avx512f, 8, _mm512_loadu_pd, _mm5
                     _mm512_load_pd, _mm512_store_pd)
 }  // namespace
 }  // namespace tarvex
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 #undef TARVEX_SIMD_WRAPPER
 
 namespace tarvex {

@@ -17,10 +17,18 @@ namespace tarvex::app {
 
 using json = nlohmann::ordered_json;
 
+// Inputs are regular files of at most this size; documents nest at most this deep.
+inline constexpr unsigned long long max_input_bytes = 64ull << 20;
+inline constexpr std::size_t max_json_depth = 256;
+
+// Whether `path` names (through links too) a file that json_node::load has read.
+bool is_input_file(const std::string& path);
+
 // A JSON value with its file and path, so every accessor can report where it failed.
 class json_node {
  public:
-  // Parses the file; a missing, unreadable or malformed file is an input_error.
+  // Parses the file; a missing, unreadable, non-regular, oversized or malformed file is
+  // an input_error.
   static json_node load(const std::string& file);
   json_node(const json& value, std::string file, std::string path);
 

@@ -44,7 +44,12 @@ market read_market(const std::string& file) {
   if (numbers.size() != dates.size()) values.fail(std::to_string(dates.size()) + " values, one per pillar");
   for (std::size_t i = 0; i < numbers.size(); ++i)
     if (quote == curve_quote_type::discount_factor && !(numbers[i] > 0.0)) values.at(i).fail("a positive discount factor");
-  m.curve = std::make_shared<const interpolated_discount_curve>(m.valuation_date, dates, numbers, quote, m.day_count);
+  // What the library refuses in a curve is still this file's fault: said with its path.
+  try {
+    m.curve = std::make_shared<const interpolated_discount_curve>(m.valuation_date, dates, numbers, quote, m.day_count);
+  } catch (const std::exception& e) {
+    throw input_error(file + ": $.curve: " + e.what());
+  }
 
   const json_node grid = root.at("swaption_normal_vols");
   double scale = 1e-4;

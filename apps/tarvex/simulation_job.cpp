@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <utility>
 
 #include "Util/datetime_helper.h"
@@ -40,11 +41,21 @@ std::vector<datetime> read_dates(const json_node& node, const datetime& today) {
   const json_node step_node = node.at("step"), horizon_node = node.at("horizon");
   const tenor step = step_node.period(), horizon = horizon_node.period();
   if (step.count() < 1) step_node.fail("a positive step");
+  // Beyond this the dates leave the calendar, and step multiples the range of a count.
+  constexpr int max_horizon_years = 1000;
+  const double unit_days[] = {1.0, 7.0, 365.25 / 12, 365.25};
+  const auto too_long = [&](const tenor& t) {
+    return t.count() * unit_days[static_cast<int>(t.units())] > max_horizon_years * 365.25;
+  };
+  if (too_long(step)) step_node.fail("a step of at most " + std::to_string(max_horizon_years) + " years");
+  if (too_long(horizon)) horizon_node.fail("a horizon of at most " + std::to_string(max_horizon_years) + " years");
   const datetime end = datetime_helper::add_tenor(today, horizon, 1);
   if (!(today < end)) horizon_node.fail("a positive horizon");
   // Each date is counted from today (not from the previous date) so month ends do not drift.
-  for (int k = 1;; ++k) {
-    const datetime d = datetime_helper::add_tenor(today, tenor(k * step.count(), step.units()), 1);
+  for (long long k = 1;; ++k) {
+    const long long count = k * step.count();  // below 2^31 while dates stay before `end`
+    if (count > std::numeric_limits<int>::max()) break;
+    const datetime d = datetime_helper::add_tenor(today, tenor(static_cast<int>(count), step.units()), 1);
     if (end < d) break;
     dates.push_back(d);
     if (dates.size() > 100000) step_node.fail("a step giving at most 100000 dates");
@@ -96,7 +107,13 @@ simulation_job read_simulation_job(const std::string& file) {
   job.today = read_market(relative_to(file, root.at("market").text()));
   if (!(job.today.valuation_date == today))
     date_node.fail("the market's valuation date " + job.today.valuation_date.to_string());
-  job.dates = read_dates(root.at("simulation_dates"), today);
+  try {
+    job.dates = read_dates(root.at("simulation_dates"), today);
+  } catch (const input_error&) {
+    throw;
+  } catch (const std::exception& e) {  // a date the library's calendar refuses
+    throw input_error(file + ": $.simulation_dates: " + e.what());
+  }
 
   const json_node factors = root.at("risk_factors");
   if (factors.size() == 0) factors.fail("at least one risk factor");

@@ -140,13 +140,30 @@ void correlation_manager::validate() const {
   TARVEX_CHECK_TEXT(!factors_.empty(), "factors are empty!");
   // One count per identifier: the blocks are laid out from the counts alone, so a
   // count without an identifier would shift every later block, and an identifier
-  // without a count would have no block at all. The matrix's size is not compared
-  // here: a client may hand a larger matrix whose trailing factors belong to
-  // diffusions it does not list.
+  // without a count would have no block at all. The matrix may be larger than the
+  // blocks (trailing factors of diffusions the client does not list), never
+  // smaller: that is checked after the identifiers.
   TARVEX_CHECK(ids_.size() == factors_.size(), "factors size ", factors_.size(), " is different from ids size ",
                ids_.size());
   // Searches compare every listed identifier, so none may be missing.
   for (std::size_t k = 0; k < ids_.size(); ++k) TARVEX_CHECK(ids_[k] != nullptr, "identifier ", k, " is null");
+  // Counts from a file are compared with the matrix they describe before any block is
+  // sized from them: summed unchecked, huge counts wrap around and every extraction
+  // would then allocate or index from garbage. `start` never exceeds the matrix, so
+  // the subtractions cannot wrap.
+  const std::size_t size = std::min(correlation_.rows(), correlation_.columns());
+  std::size_t start = 0;
+  for (std::size_t k = 0; k < factors_.size(); ++k) {
+    TARVEX_CHECK(factors_[k] <= size - start, "block of identifier ", k, " (", factors_[k],
+                 " factors) starts at row ", start, " of a correlation of ", correlation_.rows(), " x ",
+                 correlation_.columns());
+    start += factors_[k];
+  }
+  // The JSON form has no non-finite numbers: refusing them here keeps every object
+  // writable in both forms.
+  for (std::size_t i = 0; i < correlation_.size(); ++i)
+    TARVEX_CHECK(std::isfinite(correlation_.data()[i]), "correlation entry ", i / correlation_.columns(), ", ",
+                 i % correlation_.columns(), " is ", correlation_.data()[i]);
 }
 
 }  // namespace tarvex

@@ -1,5 +1,6 @@
 #include "Analytics/foundations/serialization_fields.h"
 
+#include <cmath>
 #include <limits>
 #include <typeinfo>
 
@@ -30,7 +31,98 @@ std::uint32_t read_count(multi_process_stream& s, std::size_t item_bytes) {
   return count;
 }
 
+std::string source_of(const multi_process_stream& s) {
+  return s.source_name().empty() ? std::string("binary stream") : s.source_name();
+}
+
+// RFC 3629: no overlong forms, no surrogates, nothing above U+10FFFF; the JSON
+// library's writer refuses exactly these.
+bool is_utf8(const std::string& text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char c = p[i];
+    std::size_t length = 0;
+    unsigned char lo = 0x80, hi = 0xbf;  // range of the second byte
+    if (c < 0x80) length = 1;
+    else if (c >= 0xc2 && c <= 0xdf) length = 2;
+    else if (c >= 0xe0 && c <= 0xef) length = 3, lo = c == 0xe0 ? 0xa0 : 0x80, hi = c == 0xed ? 0x9f : 0xbf;
+    else if (c >= 0xf0 && c <= 0xf4) length = 4, lo = c == 0xf0 ? 0x90 : 0x80, hi = c == 0xf4 ? 0x8f : 0xbf;
+    else return false;
+    if (n - i < length) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const unsigned char b = p[i + k];
+      if (k == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xbf)) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
 }  // namespace
+
+namespace details {
+namespace {
+// A number that does not fit is a JSON error like a wrong type: the JSON library's
+// exception, with the range and the value.
+[[noreturn]] void out_of_range(const json& j, const std::string& lo, const std::string& hi) {
+  throw json::out_of_range::create(406, "expected an integer from " + lo + " to " + hi + ", got " + j.dump(), &j);
+}
+}  // namespace
+
+// Integral floats count (2.0 is 2): other writers than ours may print them so.
+std::int64_t json_integer(const json& j, std::int64_t lo, std::int64_t hi) {
+  if (!j.is_number()) return j.get<std::int64_t>();  // the JSON library's type error
+  bool fits = false;
+  std::int64_t v = 0;
+  if (j.is_number_unsigned()) {
+    const auto u = j.get<std::uint64_t>();
+    fits = u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    v = fits ? static_cast<std::int64_t>(u) : 0;
+  } else if (j.is_number_integer()) {
+    v = j.get<std::int64_t>();
+    fits = true;
+  } else {
+    const double d = j.get<double>();
+    // 2^63 is exact in a double; every integral double below it converts exactly.
+    fits = std::floor(d) == d && d >= -9223372036854775808.0 && d < 9223372036854775808.0;
+    v = fits ? static_cast<std::int64_t>(d) : 0;
+  }
+  if (!(fits && v >= lo && v <= hi)) out_of_range(j, std::to_string(lo), std::to_string(hi));
+  return v;
+}
+
+std::uint64_t json_unsigned(const json& j, std::uint64_t hi) {
+  if (!j.is_number()) return j.get<std::uint64_t>();
+  bool fits = false;
+  std::uint64_t v = 0;
+  if (j.is_number_unsigned()) {
+    v = j.get<std::uint64_t>();
+    fits = true;
+  } else if (j.is_number_integer()) {
+    fits = false;  // negative: unsigned ones are stored as such
+  } else {
+    const double d = j.get<double>();
+    fits = std::floor(d) == d && d >= 0.0 && d < 18446744073709551616.0;
+    v = fits ? static_cast<std::uint64_t>(d) : 0;
+  }
+  if (!(fits && v <= hi)) out_of_range(j, "0", std::to_string(hi));
+  return v;
+}
+
+void require_finite(const multi_process_stream& s, const double* values, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i)
+    TARVEX_CHECK_TEXT(std::isfinite(values[i]), source_of(s), ": corrupt data: non-finite number");
+}
+
+std::string read_text(multi_process_stream& s) {
+  std::string text;
+  s >> text;
+  TARVEX_CHECK_TEXT(is_utf8(text), source_of(s), ": corrupt data: text that is not UTF-8");
+  return text;
+}
+
+}  // namespace details
 
 // --- JSON ------------------------------------------------------------------------
 
@@ -48,8 +140,8 @@ void write_json_field(json& j, const matrix<double>& m) {
 }
 
 void read_json_field(const json& j, matrix<double>& m) {
-  const auto rows = j.at("rows").get<std::uint64_t>();
-  const auto columns = j.at("columns").get<std::uint64_t>();
+  const auto rows = details::json_unsigned(j.at("rows"));
+  const auto columns = details::json_unsigned(j.at("columns"));
   const auto& data = j.at("data");
   // Probe the last entry of every column first, so a record claiming more entries
   // than it holds fails with the JSON library's error before anything is allocated.
@@ -122,7 +214,8 @@ void read_json_field(const json& j, std::shared_ptr<const day_count_convention>&
     d = std::make_shared<const day_count_convention>();
     return;
   }
-  const auto type = static_cast<day_count_convention_type>(j.at("type").get<std::int32_t>());
+  const auto type = static_cast<day_count_convention_type>(
+      details::json_integer(j.at("type"), std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
   std::shared_ptr<const calendar> c;
   read_json_field(j.at("calendar"), c);
   d = std::make_shared<const day_count_convention>(type, std::move(c));
@@ -143,6 +236,7 @@ void read_binary_field(multi_process_stream& s, matrix<double>& m) {
   s.require(rows * columns, sizeof(double));
   matrix<double> out(rows, columns);
   s.Pop(out.data(), out.size());
+  details::require_finite(s, out.data(), out.size());
   m = std::move(out);
 }
 
@@ -159,6 +253,7 @@ void read_binary_field(multi_process_stream& s, std::vector<datetime>& dates) {
   for (auto& d : dates) {
     double v = 0.0;
     s >> v;
+    details::require_finite(s, &v, 1);
     d = datetime(v);
   }
 }
@@ -174,6 +269,7 @@ void read_binary_field(multi_process_stream& s, std::vector<double>& values) {
   const auto count = read_count(s, sizeof(double));
   values.assign(count, 0.0);
   s.Pop(values.data(), count);
+  details::require_finite(s, values.data(), count);
 }
 
 void write_binary_field(multi_process_stream& s, const std::shared_ptr<const calendar>& c) {

@@ -31,7 +31,8 @@ void write_json_field(json& j, const std::vector<std::size_t>& values) {
 void read_json_field(const json& j, std::vector<std::size_t>& values) {
   const auto& array = j.get_ref<const json::array_t&>();
   std::vector<std::size_t> out(array.size());
-  for (std::size_t i = 0; i < out.size(); ++i) out[i] = array[i].get<std::uint64_t>();
+  for (std::size_t i = 0; i < out.size(); ++i)
+    out[i] = static_cast<std::size_t>(details::json_unsigned(array[i], std::numeric_limits<std::size_t>::max()));
   values = std::move(out);
 }
 
@@ -39,29 +40,24 @@ void read_json_field(const json& j, std::vector<std::size_t>& values) {
 
 void write_binary_field(multi_process_stream& s, const currency& c) { s << c.code(); }
 void read_binary_field(multi_process_stream& s, currency& c) {
-  std::string code;
-  s >> code;
-  c = currency(std::move(code));
+  c = currency(details::read_text(s));
 }
 
 void write_binary_field(multi_process_stream& s, const discount_definition& d) { s << d.name(); }
 void read_binary_field(multi_process_stream& s, discount_definition& d) {
-  std::string name;
-  s >> name;
-  d = discount_definition(std::move(name));
+  d = discount_definition(details::read_text(s));
 }
 
 void write_binary_field(multi_process_stream& s, const key& k) { s << k.to_string(); }
 void read_binary_field(multi_process_stream& s, key& k) {
-  std::string text;
-  s >> text;
-  k = key(std::move(text));
+  k = key(details::read_text(s));
 }
 
 void write_binary_field(multi_process_stream& s, const datetime& d) { s << d.value(); }
 void read_binary_field(multi_process_stream& s, datetime& d) {
   double v = 0.0;
   s >> v;
+  details::require_finite(s, &v, 1);
   d = datetime(v);
 }
 

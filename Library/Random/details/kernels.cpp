@@ -15,7 +15,8 @@
 
 // The same source is compiled three times: for baseline x86-64, for AVX2 + FMA and for
 // AVX-512F + FMA (target regions, as Vectorization does for SLEEF), and the table of
-// the level the CPU supports is picked once. The FMA levels round each Horner step
+// the level the CPU supports is picked once. (Clang spells the target regions as
+// attribute pragmas.) The FMA levels round each Horner step
 // once (__builtin_fma), the baseline twice, and the logarithms differ by level too:
 // draws agree bit for bit between machines of the same level, and to a few ulps
 // across levels. Each level supplies the
@@ -41,8 +42,12 @@ inline u64x bxor(u64x a, u64x b) { return _mm_xor_si128(a, b); }
 }  // namespace baseline_kernels
 }  // namespace tarvex::random_details
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
+#endif
 namespace tarvex::random_details {
 namespace avx2_kernels {
 constexpr simd_level level = simd_level::avx2;
@@ -61,14 +66,24 @@ inline u64x bxor(u64x a, u64x b) { return _mm256_xor_si256(a, b); }
 #undef TARVEX_RANDOM_FMA
 }  // namespace avx2_kernels
 }  // namespace tarvex::random_details
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 // GCC 12 reports the undefined pass-through operand inside its own AVX-512 intrinsics
 // as maybe-uninitialized (a false positive of the headers, not of this code).
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx512f,fma")
+#endif
 namespace tarvex::random_details {
 namespace avx512_kernels {
 constexpr simd_level level = simd_level::avx512;
@@ -87,7 +102,11 @@ inline u64x bxor(u64x a, u64x b) { return _mm512_xor_si512(a, b); }
 #undef TARVEX_RANDOM_FMA
 }  // namespace avx512_kernels
 }  // namespace tarvex::random_details
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 #pragma GCC diagnostic pop
 
 namespace tarvex::random_details {

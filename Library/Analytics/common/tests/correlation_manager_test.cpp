@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -128,10 +129,8 @@ TEST(correlation_manager, zero_factor_entries_own_no_rows_or_columns) {
   EXPECT_EQ(m.pair_correlation_matrix({z}, {a, b}).rows(), 0u);
   // Repeated identifiers repeat their blocks.
   EXPECT_EQ(m.pair_correlation_matrix({b, b}, {b, a}), (matrix<double>{{22.0, 20.0, 21.0}, {22.0, 20.0, 21.0}}));
-  // Blocks beyond a too small matrix are refused, not read out of bounds.
-  const correlation_manager small(today, {a, b}, {2, 1}, numbered(2));
-  EXPECT_THROW(small.pair_correlation_matrix({b}, {a}), Error);
-  EXPECT_EQ(small.pair_correlation_matrix({a}, {a}), numbered(2));
+  // Blocks beyond a too small matrix are refused when the manager is built.
+  EXPECT_THROW(correlation_manager(today, {a, b}, {2, 1}, numbered(2)), Error);
 }
 
 TEST(correlation_manager, validation_messages_in_order) {
@@ -165,7 +164,8 @@ void expect_same(const correlation_manager& a, const correlation_manager& b) {
   EXPECT_EQ(std::memcmp(a.correlation().data(), b.correlation().data(), a.correlation().size() * sizeof(double)), 0);
   ASSERT_EQ(a.ids().size(), b.ids().size());
   for (std::size_t k = 0; k < a.ids().size(); ++k) {
-    EXPECT_EQ(demangle(typeid(*a.id(k))), demangle(typeid(*b.id(k))));
+    const diffusion_id &ida = *a.id(k), &idb = *b.id(k);  // typeid of a call's result warns under clang
+    EXPECT_EQ(demangle(typeid(ida)), demangle(typeid(idb)));
     EXPECT_TRUE(static_cast<const data_id&>(*a.id(k)) == *b.id(k)) << k;
   }
   EXPECT_EQ(a.pair_correlation_matrix(a.ids(), a.ids()), b.pair_correlation_matrix(a.ids(), a.ids()));
@@ -245,6 +245,86 @@ TEST(correlation_manager, corrupt_records_are_refused) {
     << std::uint64_t{1} << std::uint64_t{1} << 1.0 << std::uint32_t{1u << 30};
   serialization::access::write_binary(file, s.GetRawData());
   EXPECT_EQ(error_text([&] { correlation_manager::read_from_binary(file); }).rfind(file + ": ", 0), 0u);
+}
+
+// Counts from a file are checked against the matrix before anything is sized from
+// them: wrapped sums once wrote through a null pointer, and 8000 factors on a small
+// matrix allocated gigabytes at the first extraction.
+TEST(correlation_manager, factor_counts_must_fit_the_matrix) {
+  scratch_folder dir;
+  const json good = json::parse(correlation_manager::json_to_string(three_kinds()));
+  const std::string file = dir.file("m.json"), binary = dir.file("m.bin");
+  const auto read_both = [&](const json& factors) {
+    json d{{"root", good}};
+    d["root"]["factors"] = factors;
+    serialization::access::write_json(file, d);
+    const std::string from_json = error_text([&] { correlation_manager::read_from_json(file); });
+    // The same record in binary: the good one with its three counts overwritten.
+    correlation_manager::write_to_binary(binary, three_kinds());
+    std::vector<unsigned char> bytes;
+    serialization::access::read_binary(binary, bytes);
+    const std::size_t counts = 8 + std::string("tarvex::correlation_manager").size() + 8 + 4;
+    for (std::size_t k = 0; k < 3; ++k) {
+      const std::uint64_t f = factors[k].get<std::uint64_t>();
+      std::memcpy(bytes.data() + counts + 8 * k, &f, 8);
+    }
+    serialization::access::write_binary(binary, bytes);
+    EXPECT_EQ(error_text([&] { correlation_manager::read_from_binary(binary); }), from_json) << factors.dump();
+    return from_json;
+  };
+  const std::string check = "Expected factors_[k] <= size - start to be true, but got false.  ";
+  EXPECT_EQ(read_both(json{std::uint64_t(-1), 2, 3}),
+            check + "block of identifier 0 (18446744073709551615 factors) starts at row 0 of a correlation of 4 x 4");
+  EXPECT_EQ(read_both(json{2, 1, 8000}),
+            check + "block of identifier 2 (8000 factors) starts at row 3 of a correlation of 4 x 4");
+  EXPECT_EQ(read_both(json{2, 1, 2}),
+            check + "block of identifier 2 (2 factors) starts at row 3 of a correlation of 4 x 4");
+  // Blocks may leave trailing factors unlisted: the record is only read up to them.
+  EXPECT_EQ(error_text([&] { correlation_manager(today, {ir("USD"), ir("EUR")}, {1, 2}, numbered(4)); }), "no error");
+
+  // Counts that are not unsigned integers never reach a conversion.
+  for (const char* bad : {"1e300", "-1", "2.5"}) {
+    json d{{"root", good}};
+    d["root"]["factors"][0] = json::parse(bad);
+    serialization::access::write_json(file, d);
+    try {
+      correlation_manager::read_from_json(file);
+      ADD_FAILURE() << bad;
+    } catch (const json::out_of_range& e) {
+      EXPECT_EQ(std::string(e.what()), "[json.exception.out_of_range.406] expected an integer from 0 to "
+                                       "18446744073709551615, got " + json::parse(bad).dump());
+    }
+  }
+}
+
+// Both readers accept the same objects: a binary record the JSON writer could not
+// write (a NaN entry, a name that is not UTF-8) is refused when read.
+TEST(correlation_manager, binary_reader_accepts_only_what_json_can_hold) {
+  scratch_folder dir;
+  const auto m = three_kinds();
+  correlation_manager::write_to_binary(dir.file("m.bin"), m);
+  std::vector<unsigned char> payload;
+  serialization::access::read_binary(dir.file("m.bin"), payload);
+  const auto patched = [&](const std::string& from, const std::string& to) {
+    std::string bytes(payload.begin(), payload.end());
+    const auto at = bytes.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    bytes.replace(at, from.size(), to);
+    const std::string file = dir.file("patched.bin");
+    serialization::access::write_binary(file, std::vector<unsigned char>(bytes.begin(), bytes.end()));
+    return error_text([&] { correlation_manager::read_from_binary(file); });
+  };
+  const double marked = m->correlation()(1, 2), nan = std::numeric_limits<double>::quiet_NaN();
+  std::string from(8, '\0'), to(8, '\0');
+  std::memcpy(from.data(), &marked, 8);
+  std::memcpy(to.data(), &nan, 8);
+  EXPECT_EQ(patched(from, to), dir.file("patched.bin") + ": corrupt data: non-finite number");
+  EXPECT_EQ(patched("SPX", "S\xffX"), dir.file("patched.bin") + ": corrupt data: text that is not UTF-8");
+  EXPECT_EQ(patched("EUR", "E\xc3R"), dir.file("patched.bin") + ": corrupt data: text that is not UTF-8");
+  // Constructed objects are held to the same: what exists can be written.
+  matrix<double> c = numbered(2);
+  c(0, 1) = nan;
+  EXPECT_NE(error_text([&] { correlation_manager(today, {ir("USD")}, {2}, c); }), "no error");
 }
 
 }  // namespace

@@ -2,11 +2,15 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <tuple>
+#include <vector>
 
 #include "Analytics/foundations/serialization_fields.h"
 #include "Core/check.h"
 #include "Core/demangle.h"
+#include "Core/tests/testing.h"
 
 namespace tarvex::serialization {
 namespace {
@@ -149,6 +153,82 @@ TEST(serialization_fields, unknown_convention_type_is_refused) {
   json j = json::parse(R"({"Class":"tarvex::day_count_convention","type":7,"calendar":{"Class":"empty"}})");
   std::shared_ptr<const day_count_convention> d;
   EXPECT_THROW(read_json_field(j, d), Error);
+}
+
+// Integers from a file are range-checked before any conversion: a float far beyond
+// the target (undefined behaviour when cast) or a negative count fails with the text
+// below, and integral floats still read.
+TEST(serialization_fields, integers_must_fit_their_field) {
+  const auto int_field = [](const char* text) {
+    std::int32_t v = 0;
+    read_json_field(json::parse(text), v);
+    return v;
+  };
+  const auto enum_field = [](const char* text) {
+    day_count_convention_type v{};
+    read_json_field(json::parse(text), v);
+    return static_cast<int>(v);
+  };
+  const auto matrix_rows = [](const char* rows) {
+    matrix<double> m;
+    read_json_field(json::parse(std::string(R"({"rows":)") + rows + R"(,"columns":0,"data":[]})"), m);
+    return m.rows();
+  };
+  EXPECT_EQ(int_field("2.0"), 2);
+  EXPECT_EQ(int_field("-2147483648"), -2147483648);
+  EXPECT_EQ(enum_field("1"), 1);
+  EXPECT_EQ(matrix_rows("3"), 3u);
+  const std::string int_range = "[json.exception.out_of_range.406] expected an integer from -2147483648 to 2147483647, got ";
+  const std::string rows_range = "[json.exception.out_of_range.406] expected an integer from 0 to 18446744073709551615, got ";
+  const auto json_error = [](const std::function<void()>& f) -> std::string {
+    try {
+      f();
+    } catch (const json::out_of_range& e) {
+      return e.what();
+    }
+    return "no out_of_range";
+  };
+  for (const auto& [f, text, expected] : std::vector<std::tuple<std::function<void()>, std::string, std::string>>{
+           {[&] { int_field("1e10"); }, "1e10", int_range + "10000000000.0"},
+           {[&] { int_field("2147483648"); }, "2^31", int_range + "2147483648"},
+           {[&] { int_field("18446744073709551615"); }, "2^64-1", int_range + "18446744073709551615"},
+           {[&] { int_field("2.5"); }, "2.5", int_range + "2.5"},
+           {[&] { enum_field("-1e300"); }, "enum -1e300", int_range + "-1e+300"},
+           {[&] { matrix_rows("1e300"); }, "rows 1e300", rows_range + "1e+300"},
+           {[&] { matrix_rows("-1"); }, "rows -1", rows_range + "-1"},
+       })
+    EXPECT_EQ(json_error(f), expected) << text;
+  EXPECT_THROW(int_field("\"2\""), json::type_error);  // wrong types stay the JSON library's
+}
+
+// What the JSON form cannot hold is refused by the binary readers too.
+TEST(serialization_fields, binary_refuses_what_json_cannot_hold) {
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  for (const double bad : {nan, inf, -inf}) {
+    multi_process_stream s;
+    s << std::uint64_t{1} << std::uint64_t{2} << 0.5 << bad;
+    s.SetSourceName("m.bin");
+    matrix<double> m;
+    EXPECT_EQ(testing::error_text([&] { read_binary_field(s, m); }), "m.bin: corrupt data: non-finite number") << bad;
+    multi_process_stream v;
+    v << std::uint32_t{1} << bad;
+    std::vector<double> values;
+    EXPECT_EQ(testing::error_text([&] { read_binary_field(v, values); }),
+              "binary stream: corrupt data: non-finite number");
+  }
+  for (const char* bad : {"\xff", "a\xc0\xaf" "b", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82"}) {
+    multi_process_stream s;
+    s << std::string(bad);
+    std::string text;
+    EXPECT_EQ(testing::error_text([&] { read_binary_field(s, text); }),
+              "binary stream: corrupt data: text that is not UTF-8");
+    EXPECT_THROW(json(std::string(bad)).dump(), json::type_error);  // the writer's view agrees
+  }
+  multi_process_stream s;
+  s << std::string("z\xc3\xbc" "rich \xe2\x82\xac \xf0\x9f\x98\x80");
+  std::string text;
+  read_binary_field(s, text);
+  EXPECT_EQ(text, "z\xc3\xbc" "rich \xe2\x82\xac \xf0\x9f\x98\x80");
 }
 
 }  // namespace

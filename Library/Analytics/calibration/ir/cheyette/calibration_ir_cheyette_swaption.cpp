@@ -42,14 +42,15 @@ struct legendre_rule {
   }
 };
 
-// The bridge integrals are smooth on [0, B] (B is a variance, well below one), so 12
-// points reach double precision; the node rule covers W_B / sqrt(B) in [-8, 8], where
+// The bridge integrals are smooth on [0, B] (B is a variance, well below one): 8 points
+// reach 1e-13 relative for B up to 1; the node rule covers W_B / sqrt(B) in [-8, 8], where
 // the standard normal density outside weighs below 1e-15.
-const legendre_rule<12>& bridge_rule() {
-  static const legendre_rule<12> rule;
+const legendre_rule<8>& bridge_rule() {
+  static const legendre_rule<8> rule;
   return rule;
 }
-constexpr std::size_t node_count = 32;  // per panel; two panels
+// 20 points per panel (two panels): the smiles move by under 1e-3 bp against 32.
+constexpr std::size_t node_count = 20;
 constexpr double node_range = 8.0;
 const legendre_rule<node_count>& node_rule() {
   static const legendre_rule<node_count> rule;
@@ -79,6 +80,17 @@ void bridge_law(double a, double B, double& mu, double& lambda) {
   }
   mu = mean;
   lambda = mean * mean * mean / std::max(var, 1e-300);
+}
+
+// E[A | W_B = a] alone, for locating the kink.
+double bridge_mean(double a, double B) {
+  const auto& r = bridge_rule();
+  double mean = 0.0;
+  for (std::size_t k = 0; k < r.x.size(); ++k) {
+    const double s = 0.5 * B * (1.0 + r.x[k]);
+    mean += 0.5 * B * r.w[k] * std::exp(2.0 * a * s / B + 2.0 * s * (B - s) / B - s);
+  }
+  return mean;
 }
 
 }  // namespace
@@ -140,11 +152,17 @@ double calibration_ir_cheyette_swaption::node_value(double& root, double node, d
   // V rises and is concave in A, so Newton approaches the root from below without
   // overshooting; a step below zero means V keeps one sign on A > 0 and the boundary
   // sits at A = 0.
+  constexpr std::size_t stack = 64;
+  double level_buffer[stack];
+  std::vector<double> level_heap(flows.rows() > stack ? flows.rows() : 0);
+  double* level = flows.rows() > stack ? level_heap.data() : level_buffer;
+  for (std::size_t i = 0; i < flows.rows(); ++i) level[i] = flows(i, 0) * std::exp(-flows(i, 1) * shift);
   auto evaluate = [&](double y, double& slope) {
     double v = 0.0;
     slope = 0.0;
     for (std::size_t i = 0; i < flows.rows(); ++i) {
-      const double g = flows(i, 1), s = 0.5 * g * g, e = flows(i, 0) * std::exp(-g * shift - s * y);
+      if (level[i] == 0.0) continue;
+      const double g = flows(i, 1), s = 0.5 * g * g, e = level[i] * std::exp(-s * y);
       v += e;
       slope -= s * e;
     }
@@ -225,9 +243,7 @@ void calibration_ir_cheyette_swaption::values(std::vector<double>& out, const st
   for (double strike : swaption_->strikes()) {
     const matrix<double> f = flows(strike, *model, rho);
     auto at_mean = [&](double xi) {
-      double mu = 0.0, lambda = 0.0;
-      const double a = std::sqrt(t) * xi, shift = std::expm1(a - 0.5 * t);
-      bridge_law(a, t, mu, lambda);
+      const double a = std::sqrt(t) * xi, shift = std::expm1(a - 0.5 * t), mu = bridge_mean(a, t);
       double v = 0.0;
       for (std::size_t i = 0; i < f.rows(); ++i) v += f(i, 0) * std::exp(-f(i, 1) * shift - 0.5 * f(i, 1) * f(i, 1) * mu);
       return v;

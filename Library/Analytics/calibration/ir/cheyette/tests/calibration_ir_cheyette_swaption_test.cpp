@@ -217,5 +217,56 @@ TEST(calibration_ir_cheyette_swaption, node_prices_floor_and_warn) {
   EXPECT_GT(q, 0.0);
 }
 
+// The model's own simulation (model_cheyette::simulation_step, which the Cheyette
+// diffusion forwards to: Euler in the local volatility on monthly steps, with its cap
+// min(|1 + b r|, 1 + 5 (e^B - 1))), priced by deflating the swap value at expiry, 40,000
+// antithetic paths. The smile pricing has no cap and freezes the skew on the undecayed
+// state. Measured gaps (pricing - simulation): at and below the money within 1.4 bp;
+// above it the cap flattens the simulated upside, by up to 3.7 bp at +200 bp for a skew
+// of 5 and 9.2 bp for a skew of 20 at 1Y. Bounds: 1.5 bp at and below the money, 10 bp
+// above; the table is printed.
+TEST(calibration_ir_cheyette_swaption, smile_against_the_model_simulation) {
+  const std::vector<double> strikes{-0.02, -0.01, 0.0, 0.01, 0.02};
+  for (double b : {5.0, 20.0})
+    for (const char* expiry : {"1Y", "5Y"}) {
+      const setup m(0.01, 0.01, b);
+      const datetime s = add(valuation, expiry), e = add(s, "10Y");
+      const calibration_ir_cheyette_swaption target(true, curve(), s, e, tenor("1Y"), act365, strikes, true);
+      const auto& swap = *target.swaptions()->swap();
+      const auto model = smile(target, m);
+      const std::size_t paths = 40000;
+      matrix<double> previous(4, paths, 0.0), current(4, paths, 0.0), draws(1, paths);
+      std::mt19937_64 rng(5);
+      std::normal_distribution<double> normal;
+      std::size_t k = 0;
+      while (m.dates[k] < s) {
+        ++k;
+        for (std::size_t p = 0; p < paths; p += 2) {
+          draws(0, p) = normal(rng);
+          draws(0, p + 1) = -draws(0, p);
+        }
+        m.model->simulation_step(nullptr, k, draws, previous, current);
+      }
+      const auto& dates = swap.all_dates();
+      std::vector<vector<double>> logs(dates.size(), vector<double>(paths));
+      for (std::size_t i = 0; i < dates.size(); ++i) m.model->conditional_price(current, s, dates[i], logs[i]);
+      const double p0t = swap.dfs()[0];
+      std::string row;
+      for (std::size_t q = 0; q < strikes.size(); ++q) {
+        double sum = 0.0;
+        std::vector<double> dfs(dates.size());
+        for (std::size_t p = 0; p < paths; ++p) {
+          for (std::size_t i = 0; i < dates.size(); ++i) dfs[i] = swap.dfs()[i] / p0t * std::exp(logs[i][p]);
+          sum += p0t * std::exp(-current(3, p)) * std::max(swap.value(target.swaptions()->strikes()[q], dfs), 0.0);
+        }
+        const double mc = swap.implied_volatility(sum / paths, target.swaptions()->strikes()[q], 1.0);
+        EXPECT_LT(std::fabs(model[q] - mc), strikes[q] <= 0.0 ? 1.5e-4 : 10e-4)
+            << "skew " << b << " " << expiry << " offset " << strikes[q];
+        row += " " + std::to_string(1e4 * model[q]) + "/" + std::to_string(1e4 * mc);
+      }
+      std::printf("skew %.0f expiry %s (pricing/simulation, bp):%s\n", b, expiry, row.c_str());
+    }
+}
+
 }  // namespace
 }  // namespace tarvex

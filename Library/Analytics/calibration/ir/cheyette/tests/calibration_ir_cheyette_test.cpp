@@ -103,7 +103,8 @@ TEST(calibration_ir_cheyette, recovers_known_smiles_from_another_start) {
 }
 
 // A flat quoted smile: only its first strike is weighted, it gives no starting skew (so
-// one skew row fewer), and its residuals stay counted.
+// one skew row fewer), and its residuals stay counted. With every smile flat no skew
+// enters the fit.
 TEST(calibration_ir_cheyette, repeated_quotes_are_weighted_zero_and_give_no_skew) {
   const calibration_ir_cheyette c(valuation, curve(), targets(), act365);
   std::vector<std::vector<double>> market(4);
@@ -118,6 +119,11 @@ TEST(calibration_ir_cheyette, repeated_quotes_are_weighted_zero_and_give_no_skew
   EXPECT_EQ(report.targets[3].weights, (std::vector<int>{1, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(report.targets[0].weights, (std::vector<int>(7, 1)));
   EXPECT_EQ(report.targets[3].model.size(), 7u);
+  // No smile anywhere: no skew is fitted, the set keeps one zero row.
+  for (auto& row : market) row.assign(offsets.size(), 0.009);
+  const auto flat = c.calibrate(cube(c, market), quick, hjm(0.03, {0.01, 0.01, 0.01, 0.01}), report);
+  ASSERT_EQ(flat->skew_parameter().rows(), 1u);
+  EXPECT_EQ(flat->skew_parameter()(0, 0), 0.0);
 }
 
 }  // namespace

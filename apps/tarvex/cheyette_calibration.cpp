@@ -81,8 +81,7 @@ double max_rms(const command_line& cl) {
 
 // The inputs the library leaves to its callers, checked here so that they read as
 // input errors naming the file.
-void check_inputs(const calibration_ir_cheyette& c, const calibration_ir_targets_configuration& targets,
-                  const parameter_markovian_hjm& hjm, const std::string& targets_file, const std::string& hjm_file) {
+void check_inputs(const calibration_ir_cheyette& c, const parameter_markovian_hjm& hjm, const std::string& hjm_file) {
   if (hjm.number_of_factors() != 1)
     throw input_error(hjm_file + ": expected one-factor HJM parameters (the smile pricing is one-factor), got " +
                       std::to_string(hjm.number_of_factors()) + " factors");
@@ -91,8 +90,6 @@ void check_inputs(const calibration_ir_cheyette& c, const calibration_ir_targets
     if (std::find(dates.begin(), dates.end(), s->expiry()) == dates.end())
       throw input_error(hjm_file + ": the volatility dates do not include the target expiry " +
                         s->expiry().to_string() + " (parameters calibrated to another target grid?)");
-  (void)targets;
-  (void)targets_file;
 }
 
 }  // namespace
@@ -130,7 +127,7 @@ int run_calibrate_cheyette(const std::vector<std::string>& args) {
     throw input_error(targets_file + ": $.root.strikes: expected " + std::to_string(needed) +
                       " rows of strike offsets, one per target, got " + std::to_string(targets->strikes().size()));
   const calibration_ir_cheyette calibration(m.valuation_date, m.curve, targets, m.day_count);
-  check_inputs(calibration, *targets, *read, targets_file, hjm_file);
+  check_inputs(calibration, *read, hjm_file);
   // The calibration writes the fitted decays and volatilities into the HJM set it is
   // given: hand it a copy of our own.
   const auto hjm = std::make_shared<const parameter_markovian_hjm>(*read);

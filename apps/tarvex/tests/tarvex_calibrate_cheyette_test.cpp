@@ -46,10 +46,11 @@ class tarvex_calibrate_cheyette : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  outcome run(const fs::path& market, const fs::path& settings, const std::vector<std::string>& extra = {}) const {
+  outcome run(const fs::path& market, const fs::path& settings, const std::vector<std::string>& extra = {},
+              const fs::path& hjm = sample / "hjm_parameters.json") const {
     std::string command = std::string("'") + TARVEX_EXECUTABLE + "' calibrate cheyette --market '" + market.string() +
                           "' --targets '" + (sample / "targets.json").string() + "' --settings '" + settings.string() +
-                          "' --hjm '" + (sample / "hjm_parameters.json").string() + "' -o '" + output().string() + "'";
+                          "' --hjm '" + hjm.string() + "' -o '" + output().string() + "'";
     for (const auto& a : extra) command += " '" + a + "'";
     command += " >'" + (dir / "stdout.txt").string() + "' 2>'" + (dir / "stderr.txt").string() + "'";
     const int raw = std::system(command.c_str());
@@ -128,6 +129,16 @@ TEST_F(tarvex_calibrate_cheyette, bad_cubes_exit_2_with_one_line) {
     EXPECT_TRUE(r.out.empty()) << c.what << ": " << r.out;
     EXPECT_FALSE(fs::exists(output())) << c.what;
   }
+}
+
+// The HJM start must be one-factor and carry every target expiry among its dates.
+TEST_F(tarvex_calibrate_cheyette, unusable_hjm_parameters_exit_2) {
+  const fs::path two_factor = fs::path(TARVEX_SAMPLE_DATA) / "hjm_parameters.json";
+  const auto r = run(sample / "market.json", sample / "settings.json", {}, two_factor);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "tarvex: error: " + two_factor.string() +
+                       ": expected one-factor HJM parameters (the smile pricing is one-factor), got 2 factors\n");
+  EXPECT_FALSE(fs::exists(output()));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "command_line.h"
 #include "correlation_input.h"
 #include "bk_calibration.h"
+#include "cheyette_calibration.h"
 #include "input_error.h"
 #include "library_file.h"
 #include "output_folder.h"
@@ -416,6 +417,7 @@ int run_calibrate(const std::vector<std::string>& args) {
     return 0;
   }
   if (args[0] == "bk") return run_calibrate_bk(std::vector<std::string>(args.begin() + 1, args.end()));
+  if (args[0] == "cheyette") return run_calibrate_cheyette(std::vector<std::string>(args.begin() + 1, args.end()));
   if (args[0] != "hjm") throw input_error("tarvex calibrate: unknown model '" + args[0] + "' ('hjm' or 'bk')");
   std::vector<std::string> rest(args.begin() + 1, args.end());
   for (auto& a : rest)

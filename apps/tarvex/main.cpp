@@ -20,6 +20,7 @@ const char* help =
     "\n"
     "commands:\n"
     "  calibrate hjm   fit a Markovian HJM model to swaption normal vols; writes the parameters\n"
+    "  calibrate cheyette fit a one-factor Cheyette model to the swaption smiles of a vol cube\n"
     "  calibrate bk    bootstrap Black-Karasinski levels to a credit or discount curve\n"
     "  simulate        run a Monte Carlo simulation job; writes CSV files (and charts)\n"
     "  demo            calibrate the bundled sample market, simulate 20,000 paths on it\n"

@@ -1,6 +1,7 @@
 #include "market_file.h"
 
 #include "input_error.h"
+#include "volatility_cube_file.h"
 
 namespace tarvex::app {
 
@@ -84,6 +85,8 @@ market read_market(const std::string& file) {
   } catch (const std::exception& e) {
     throw input_error(file + ": $.swaption_normal_vols: " + e.what());
   }
+  if (root.has("swaption_normal_vol_cube"))
+    m.cube = read_volatility_cube(root.at("swaption_normal_vol_cube"), m.valuation_date, m.day_count);
   return m;
 }
 

@@ -10,7 +10,8 @@
 //               "pillars": ["2026-07-05", …], "values": [0.0215, …]},
 //     "swaption_normal_vols": {"unit": "bp" | "decimal",
 //               "expiries": ["1Y", …], "tenors": ["1Y", …],
-//               "vols": [[…one row per expiry, one column per tenor…]]}
+//               "vols": [[…one row per expiry, one column per tenor…]]},
+//     "swaption_normal_vol_cube": {…}            optional, see volatility_cube_file.h
 //   }
 #include <memory>
 #include <string>
@@ -33,6 +34,7 @@ struct market {
   std::vector<tenor> tenors;
   std::vector<std::vector<double>> vols;  // decimal normal vols, expiry x tenor
   std::shared_ptr<const ir_volatility_surface> surface;
+  std::shared_ptr<const ir_volatility_surface> cube;  // smiles; null without a cube
 };
 
 std::shared_ptr<const day_count_convention> read_day_count(const json_node& node);

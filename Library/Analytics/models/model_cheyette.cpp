@@ -127,6 +127,8 @@ model_cheyette::model_cheyette(const parameter_cheyette& parameter, const dateti
   average_volatility_ = vector<double>(dates_.size());
   average_skewed_volatility_ = vector<double>(dates_.size());
   skewed_variance_.assign(dates_.size(), 0.0);
+  plain_variance_.assign(dates_.size(), 0.0);
+  skew_weight_.assign(dates_.size(), 0.0);
   fill_averages();
 }
 
@@ -148,12 +150,15 @@ void model_cheyette::fill() {
 void model_cheyette::fill_averages() {
   const auto& sv = hjm_model_->incremental_volatility_sv();
   const auto& convention = *parameter_.parameters()->day_convention();
-  double a = 0.0, b = 0.0;
+  double a = 0.0, b = 0.0, w = 0.0;
   for (std::size_t i = 0; i < dates_.size(); ++i) {
     const double s = sv(i, 0), k = skew(i, 0);
     a += s * s;
     b += s * s * k * k;
+    w += s * s * k;
     skewed_variance_[i] = b;
+    plain_variance_[i] = a;
+    skew_weight_[i] = w;
     if (dates_[i] == valuation_date_) {
       average_volatility_[i] = 0.0;
       average_skewed_volatility_[i] = 0.0;
@@ -169,6 +174,15 @@ double model_cheyette::variance(const datetime& date) const {
   const auto it = std::find(dates_.begin(), dates_.end(), date);
   if (it == dates_.end()) return -1.0;
   return skewed_variance_[static_cast<std::size_t>(it - dates_.begin())];
+}
+
+double model_cheyette::smile_skew(const datetime& date) const {
+  const auto it = std::find(dates_.begin(), dates_.end(), date);
+  if (it == dates_.end()) return 0.0;
+  const auto i = static_cast<std::size_t>(it - dates_.begin());
+  if (!(plain_variance_[i] > 0.0)) return 0.0;
+  const double rho = std::sqrt(skewed_variance_[i] / plain_variance_[i]);
+  return skew_weight_[i] < 0.0 ? -rho : rho;
 }
 
 void model_cheyette::volatility(std::size_t i, const vector<double>& x, const vector<double>& y,

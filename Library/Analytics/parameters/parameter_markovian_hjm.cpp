@@ -63,6 +63,12 @@ void parameter_markovian_hjm::validate() const {
                volatilities_.columns(), " is differents from decays number of factors ", decays_.columns());
   TARVEX_CHECK(correlation_.rows() == decays_.columns(), "correlation size ", correlation_.rows(),
                " is differents from number of factors ", decays_.columns());
+  // The type arrives as an integer from files; any other value would select neither
+  // parametrisation and be simulated as one of them by accident.
+  TARVEX_CHECK_TEXT(model_type_ == parameter_markovian_hjm_type::mean_reversion ||
+                        model_type_ == parameter_markovian_hjm_type::decay_factor,
+                    "model_type ", static_cast<int>(model_type_),
+                    " is neither 0 (mean_reversion) nor 1 (decay_factor)");
   TARVEX_CHECK_TEXT(strictly_ascending(decays_dates_), "decays dates are not strictly ascending");
   TARVEX_CHECK_TEXT(strictly_ascending(volatilities_dates_), "volatilities dates are not strictly ascending");
   TARVEX_CHECK_TEXT(all_finite(decays_) && all_finite(volatilities_) && all_finite(correlation_),

@@ -110,6 +110,11 @@ TEST(parameter_markovian_hjm, validation_messages_and_their_order) {
         dates_from(46027, 1), conv, {});
   };
   EXPECT_EQ(error_text(unsorted), "decays dates are not strictly ascending");
+  const auto seventh = [&] {
+    hjm(filled(1, 1, 0.1), filled(1, 1, 0.1), correlation(1), dates_from(46027, 1), dates_from(46027, 1), conv,
+        static_cast<parameter_markovian_hjm_type>(7));
+  };
+  EXPECT_EQ(error_text(seventh), "model_type 7 is neither 0 (mean_reversion) nor 1 (decay_factor)");
 }
 
 TEST(parameter_markovian_hjm, state_layout_offsets_and_round_trip) {

@@ -210,8 +210,19 @@ std::shared_ptr<const parameter_markovian_hjm> calibration_ir_hjm::calibrate(
   levenberg_marquardt::jacobian_function jacobian;
   if (settings->jacobian_with_aad_flag())
     jacobian = [&](const vector<double>& x, matrix<double>& j) { problem.jacobian(x, j); };
+  // A residual that is not finite at the start (a market vol the surface cannot give,
+  // a start whose price overflows) would make every step look equally bad: the optimiser
+  // would stop at once and hand back its start as a fit.
+  const vector<double> start = problem.initial_point();
+  {
+    vector<double> r(problem.number_of_residuals());
+    problem.residuals(start, r);
+    for (std::size_t i = 0; i < r.size(); ++i)
+      TARVEX_CHECK_TEXT(std::isfinite(r[i]), "residual ", i, " is not finite at the starting point (market vol ",
+                        i < problem.market_volatilities().size() ? problem.market_volatilities()[i] : 0.0, ")");
+  }
   const levenberg_marquardt optimiser(record, residuals, jacobian);
-  report.optimiser = optimiser(problem.initial_point());
+  report.optimiser = optimiser(start);
   if (settings->debug()) report.optimiser.print();
   // The optimiser's last residual evaluation was at its solution, so the working
   // parameter set already holds the result.

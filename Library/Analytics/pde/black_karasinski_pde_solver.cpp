@@ -38,6 +38,8 @@ black_karasinski_pde_solver::black_karasinski_pde_solver(const datetime& valuati
   checkpoint_ = vector<double>(size_);
   lower_ = vector<double>(size_);
   upper_ = vector<double>(size_);
+  inverse_pivots_ = vector<double>(size_);
+  ul_factors_ = vector<double>(size_);
   checkpoint_levels_.reserve(levels_.size());
   const time_grid_config config(0, 0, true, settings.step(), settings.period(), settings.minimum_step());
   const tarvex::time_grid grid(config, valuation_date, calibration_dates.back(), calibration_dates, calibration_dates);
@@ -51,6 +53,7 @@ black_karasinski_pde_solver::black_karasinski_pde_solver(const datetime& valuati
     if (i > 0) step_lengths_[i] = convention.fraction(dates_[i - 1], dates_[i]);
   }
   variances_.resize(dates_.size());
+  log_decay_ratios_.assign(dates_.size(), 0.0);
   decay_factors_.resize(dates_.size());
 }
 
@@ -69,7 +72,16 @@ void black_karasinski_pde_solver::update(const model_black_karasinski& model) {
     unit = unit && std::fabs(decay_factors_[i] - 1.0) < epsilon;
   }
   lognormal_states_ = unit;
+  for (std::size_t i = 1; i < dates_.size(); ++i) log_decay_ratios_[i] = std::log(decay_factors_[i - 1] / decay_factors_[i]);
+  // Rounding-level differences would make every step refactorise.
+  const auto snap = [](std::vector<double>& v) {
+    for (std::size_t i = 2; i < v.size(); ++i)
+      if (std::fabs(v[i] - v[i - 1]) <= 1e-12 * std::fabs(v[i - 1])) v[i] = v[i - 1];
+  };
+  snap(variances_);
+  snap(log_decay_ratios_);
   checkpoint_index_ = 0;
+  factorised_ = false;
 }
 
 void black_karasinski_pde_solver::update(const std::vector<double>& shifts) {
@@ -82,6 +94,7 @@ void black_karasinski_pde_solver::update_states(double std_dev) {
   spacing_ = h;
   checkpoint_index_ = 0;
   scaled_theta_ = theta / (2.0 * h * h);
+  factorised_ = false;
   discretization::uniform(states_, size_, -w, w, 0.0);
   for (std::size_t j = 0; j < size_; ++j) exp_states_[j] = std::exp(states_[j]);
 }
@@ -91,17 +104,8 @@ void black_karasinski_pde_solver::initial_result(const vector<double>& values) {
   result_ = vector<double>::view(const_cast<double*>(values.data()), size_);
 }
 
-void black_karasinski_pde_solver::step(std::size_t i) {
+void black_karasinski_pde_solver::factorise(double a, double b, double rate_factor) {
   const std::size_t n = size_;
-  const double s = shifts_.empty() ? 0.0 : shifts_[i];
-  const double l = levels_[levels_offsets_[i - 1]];
-  const double g0 = decay_factors_[i - 1], g1 = decay_factors_[i], tau = step_lengths_[i];
-  const double a = -variances_[i] * scaled_theta_;
-  off_diagonal_ = a;
-  // kappa dt = ln(g_{i-1} / g_i), exact for a constant mean reversion on the step.
-  convection_ = lognormal_states_ ? 0.0 : theta * std::log(g0 / g1) / (2.0 * spacing_);
-  // theta rho_j = theta (tau/2) (r(s_{i-1}, y_j) + r(s_i, y_j)).
-  const double rate_factor = 0.5 * theta * tau * std::exp(l) * (std::exp(g0 * s) + std::exp(g1 * s));
   double* __restrict d = diagonal_.data();
   const double* __restrict e = exp_states_.data();
   for (std::size_t j = 0; j < n; ++j) d[j] = 1.0 - 2.0 * a + rate_factor * e[j];
@@ -112,7 +116,6 @@ void black_karasinski_pde_solver::step(std::size_t i) {
   double* __restrict lo = lower_.data();
   double* __restrict up = upper_.data();
   const double* __restrict y = states_.data();
-  const double b = convection_;
   if (backward_) {
     for (std::size_t j = 1; j + 1 < n; ++j) {
       lo[j] = a - b * y[j];
@@ -126,30 +129,100 @@ void black_karasinski_pde_solver::step(std::size_t i) {
     lo[n - 1] = a + b * y[n - 2];
     up[0] = a - b * y[1];
   }
-  // Elimination and the first forward sweep in one pass, the stage combination and the
-  // second forward sweep in another: the recurrences are latency-bound, and
-  // interleaving independent ones lets them overlap.
-  double* __restrict u = result_.data();
-  double* __restrict before = previous_.data();
+  // UL from the bottom: e_j = d_j - up_j lo_{j+1} / e_{j+1}.
+  double* __restrict ei = inverse_pivots_.data();
+  double* __restrict f = ul_factors_.data();
+  double ratio = 0.0;  // lo_{j+1} / e_{j+1}
+  for (std::size_t j = n; j-- > 0;) {
+    const double inverse = 1.0 / (d[j] - up[j] * ratio);
+    ei[j] = inverse;
+    ratio = lo[j] * inverse;
+    f[j] = ratio;
+  }
+  // LU from the top: p_j = d_j - lo_j up_{j-1} / p_{j-1}; up/e then overwrites up.
   double* __restrict c = elimination_factors_.data();
-  double factor = 0.0, carry = 0.0;
+  double factor = 0.0;  // up_{j-1} / p_{j-1}
   for (std::size_t j = 0; j < n; ++j) {
     const double inverse = 1.0 / (d[j] - lo[j] * factor);
-    d[j] = inverse;
     factor = up[j] * inverse;
     c[j] = factor;
-    const double value = u[j];
-    before[j] = value;
-    carry = (value - lo[j] * carry) * inverse;
-    u[j] = carry;
+    d[j] = inverse;
+    lo[j] *= inverse;
+    up[j] *= ei[j];
   }
-  for (std::size_t j = n - 1; j-- > 0;) u[j] -= c[j] * u[j + 1];
-  carry = 0.0;
+  factored_a_ = a;
+  factored_b_ = b;
+  factored_rate_ = rate_factor;
+  factorised_ = true;
+}
+
+void black_karasinski_pde_solver::coefficients(std::size_t i, double& a, double& b, double& rate_factor) const {
+  const double s = shifts_.empty() ? 0.0 : shifts_[i];
+  const double l = levels_[levels_offsets_[i - 1]];
+  const double g0 = decay_factors_[i - 1], g1 = decay_factors_[i], tau = step_lengths_[i];
+  a = -variances_[i] * scaled_theta_;
+  // kappa dt = ln(g_{i-1} / g_i), exact for a constant mean reversion on the step.
+  b = lognormal_states_ ? 0.0 : theta * log_decay_ratios_[i] / (2.0 * spacing_);
+  // theta rho_j = theta (tau/2) (r(s_{i-1}, y_j) + r(s_i, y_j)).
+  rate_factor = 0.5 * theta * tau * std::exp(l) * (std::exp(g0 * s) + std::exp(g1 * s));
+}
+
+bool black_karasinski_pde_solver::step(std::size_t i, std::size_t next, bool swept) {
+  const std::size_t n = size_;
+  // Stage one: u* = M^-1 u by LU; stage two: u' = M^-1 ((1 + sqrt2) u* - sqrt2 u) by UL.
+  // Sweeps: L down from the top node (previous_ keeps u), then U and stage two's upper
+  // sweep together upwards from the last node, then stage two's lower sweep.
+  double* __restrict u = result_.data();
+  double* __restrict before = previous_.data();
+  const double* __restrict pi = diagonal_.data();
+  const double* __restrict lp = lower_.data();
+  const double* __restrict c = elimination_factors_.data();
+  const double* __restrict ei = inverse_pivots_.data();
+  const double* __restrict ue = upper_.data();
+  const double* __restrict f = ul_factors_.data();
+  if (!swept) {
+    double a, b, rate_factor;
+    coefficients(i, a, b, rate_factor);
+    if (!factorised_for(a, b, rate_factor)) factorise(a, b, rate_factor);
+    double carry = 0.0;
+    for (std::size_t j = 0; j < n; ++j) {
+      const double value = u[j];
+      before[j] = value;
+      carry = value * pi[j] - lp[j] * carry;
+      u[j] = carry;
+    }
+  }
+  double star = u[n - 1];
+  double w = (2.4142135623730945 * star - 1.4142135623730945 * before[n - 1]) * ei[n - 1];
+  before[n - 1] = w;
+  for (std::size_t j = n - 1; j-- > 0;) {
+    star = u[j] - c[j] * star;
+    w = (2.4142135623730945 * star - 1.4142135623730945 * before[j]) * ei[j] - ue[j] * w;
+    before[j] = w;
+  }
+  bool fuse = false;
+  if (next > 0) {
+    double a, b, rate_factor;
+    coefficients(next, a, b, rate_factor);
+    fuse = factorised_for(a, b, rate_factor);
+  }
+  double carry = 0.0;
+  if (!fuse) {
+    for (std::size_t j = 0; j < n; ++j) {
+      carry = before[j] - f[j] * carry;
+      u[j] = carry;
+    }
+    return false;
+  }
+  // This step's result v and the next step's first sweep on it, side by side.
+  double swept_carry = 0.0;
   for (std::size_t j = 0; j < n; ++j) {
-    carry = (2.4142135623730945 * u[j] - 1.4142135623730945 * before[j] - lo[j] * carry) * d[j];
-    u[j] = carry;
+    carry = before[j] - f[j] * carry;
+    before[j] = carry;
+    swept_carry = carry * pi[j] - lp[j] * swept_carry;
+    u[j] = swept_carry;
   }
-  for (std::size_t j = n - 1; j-- > 0;) u[j] -= c[j] * u[j + 1];
+  return true;
 }
 
 double black_karasinski_pde_solver::survival_probability(std::size_t k, bool reset) {
@@ -169,9 +242,11 @@ double black_karasinski_pde_solver::survival_probability(std::size_t k, bool res
       result_.fill(0.0);
       result_[centre] = 1.0;
     }
+    bool swept = false;
     for (std::size_t i = first; i <= m; ++i) {
-      step(i);
-      if (i == start && start > checkpoint_index_) {
+      const bool keep = i == start && start > checkpoint_index_;
+      swept = step(i, i < m && !keep ? i + 1 : 0, swept);
+      if (keep) {
         std::copy_n(result_.data(), size_, checkpoint_.data());
         checkpoint_index_ = start;
         checkpoint_levels_.assign(levels_.begin(), levels_.begin() + static_cast<std::ptrdiff_t>(used(start)));
@@ -182,7 +257,8 @@ double black_karasinski_pde_solver::survival_probability(std::size_t k, bool res
     return mass;
   }
   if (reset) result_.fill(1.0);
-  for (std::size_t i = m; i >= 1; --i) step(i);
+  bool swept = false;
+  for (std::size_t i = m; i >= 1; --i) swept = step(i, i - 1, swept);
   return result_[centre];
 }
 

@@ -40,6 +40,10 @@ black_karasinski_pde_solver::black_karasinski_pde_solver(const datetime& valuati
   upper_ = vector<double>(size_);
   inverse_pivots_ = vector<double>(size_);
   ul_factors_ = vector<double>(size_);
+  lower_pairs_ = vector<double>(size_);
+  elimination_pairs_ = vector<double>(size_);
+  upper_pairs_ = vector<double>(size_);
+  ul_pairs_ = vector<double>(size_);
   checkpoint_levels_.reserve(levels_.size());
   const time_grid_config config(0, 0, true, settings.step(), settings.period(), settings.minimum_step());
   const tarvex::time_grid grid(config, valuation_date, calibration_dates.back(), calibration_dates, calibration_dates);
@@ -150,6 +154,17 @@ void black_karasinski_pde_solver::factorise(double a, double b, double rate_fact
     lo[j] *= inverse;
     up[j] *= ei[j];
   }
+  // Row 0 has no lower and row n-1 no upper neighbour, in either mode.
+  lower_pairs_[0] = ul_pairs_[0] = 0.0;
+  for (std::size_t j = 1; j < n; ++j) {
+    lower_pairs_[j] = lo[j] * lo[j - 1];
+    ul_pairs_[j] = f[j] * f[j - 1];
+  }
+  elimination_pairs_[n - 1] = upper_pairs_[n - 1] = 0.0;
+  for (std::size_t j = 0; j + 1 < n; ++j) {
+    elimination_pairs_[j] = c[j] * c[j + 1];
+    upper_pairs_[j] = up[j] * up[j + 1];
+  }
   factored_a_ = a;
   factored_b_ = b;
   factored_rate_ = rate_factor;
@@ -169,36 +184,67 @@ void black_karasinski_pde_solver::coefficients(std::size_t i, double& a, double&
 
 bool black_karasinski_pde_solver::step(std::size_t i, std::size_t next, bool swept) {
   const std::size_t n = size_;
+  constexpr double alpha = 2.4142135623730945, beta = 1.4142135623730945;  // 1 + sqrt2, sqrt2
   // Stage one: u* = M^-1 u by LU; stage two: u' = M^-1 ((1 + sqrt2) u* - sqrt2 u) by UL.
-  // Sweeps: L down from the top node (previous_ keeps u), then U and stage two's upper
-  // sweep together upwards from the last node, then stage two's lower sweep.
+  // Sweeps: L up from node 0 (previous_ keeps u), then U and stage two's upper sweep
+  // together down from the last node, then stage two's lower sweep. Each recurrence
+  // z_j = r_j - m_j z_{j-1} runs two nodes at a time (see the pair arrays).
   double* __restrict u = result_.data();
   double* __restrict before = previous_.data();
   const double* __restrict pi = diagonal_.data();
   const double* __restrict lp = lower_.data();
+  const double* __restrict lp2 = lower_pairs_.data();
   const double* __restrict c = elimination_factors_.data();
+  const double* __restrict c2 = elimination_pairs_.data();
   const double* __restrict ei = inverse_pivots_.data();
   const double* __restrict ue = upper_.data();
+  const double* __restrict ue2 = upper_pairs_.data();
   const double* __restrict f = ul_factors_.data();
+  const double* __restrict f2 = ul_pairs_.data();
+  std::size_t j = 0;
   if (!swept) {
     double a, b, rate_factor;
     coefficients(i, a, b, rate_factor);
     if (!factorised_for(a, b, rate_factor)) factorise(a, b, rate_factor);
-    double carry = 0.0;
-    for (std::size_t j = 0; j < n; ++j) {
-      const double value = u[j];
-      before[j] = value;
-      carry = value * pi[j] - lp[j] * carry;
-      u[j] = carry;
+    double y2 = 0.0, y1 = 0.0, r_previous = 0.0;  // y_{j-2}, y_{j-1}, r_{j-1}
+    for (; j + 1 < n; j += 2) {
+      const double u0 = u[j], u1 = u[j + 1];
+      before[j] = u0;
+      before[j + 1] = u1;
+      const double r0 = u0 * pi[j], r1 = u1 * pi[j + 1];
+      y2 = (r0 - lp[j] * r_previous) + lp2[j] * y2;
+      y1 = (r1 - lp[j + 1] * r0) + lp2[j + 1] * y1;
+      u[j] = y2;
+      u[j + 1] = y1;
+      r_previous = r1;
+    }
+    if (j < n) {
+      before[j] = u[j];
+      u[j] = u[j] * pi[j] - lp[j] * y1;
     }
   }
-  double star = u[n - 1];
-  double w = (2.4142135623730945 * star - 1.4142135623730945 * before[n - 1]) * ei[n - 1];
-  before[n - 1] = w;
-  for (std::size_t j = n - 1; j-- > 0;) {
-    star = u[j] - c[j] * star;
-    w = (2.4142135623730945 * star - 1.4142135623730945 * before[j]) * ei[j] - ue[j] * w;
-    before[j] = w;
+  {
+    // s_j = u_j - c_j s_{j+1} (stage one's result) and w_j = R_j - ue_j w_{j+1},
+    // R_j = (alpha s_j - beta u_j) / e_j; w overwrites previous_.
+    double s2 = 0.0, s1 = 0.0, u_next = 0.0, w2 = 0.0, w1 = 0.0, r_next = 0.0;
+    for (j = n; j >= 2; j -= 2) {
+      const std::size_t a = j - 1, b = j - 2;
+      const double ua = u[a], ub = u[b];
+      s2 = (ua - c[a] * u_next) + c2[a] * s2;
+      s1 = (ub - c[b] * ua) + c2[b] * s1;
+      const double ra = (alpha * s2 - beta * before[a]) * ei[a];
+      const double rb = (alpha * s1 - beta * before[b]) * ei[b];
+      w2 = (ra - ue[a] * r_next) + ue2[a] * w2;
+      w1 = (rb - ue[b] * ra) + ue2[b] * w1;
+      before[a] = w2;
+      before[b] = w1;
+      u_next = ub;
+      r_next = rb;
+    }
+    if (j == 1) {
+      const double s0 = u[0] - c[0] * s1;
+      before[0] = (alpha * s0 - beta * before[0]) * ei[0] - ue[0] * w1;
+    }
   }
   bool fuse = false;
   if (next > 0) {
@@ -206,21 +252,39 @@ bool black_karasinski_pde_solver::step(std::size_t i, std::size_t next, bool swe
     coefficients(next, a, b, rate_factor);
     fuse = factorised_for(a, b, rate_factor);
   }
-  double carry = 0.0;
+  double v2 = 0.0, v1 = 0.0, w_previous = 0.0;  // v_{j-2}, v_{j-1}, w_{j-1}
   if (!fuse) {
-    for (std::size_t j = 0; j < n; ++j) {
-      carry = before[j] - f[j] * carry;
-      u[j] = carry;
+    for (j = 0; j + 1 < n; j += 2) {
+      const double w0 = before[j], w1 = before[j + 1];
+      v2 = (w0 - f[j] * w_previous) + f2[j] * v2;
+      v1 = (w1 - f[j + 1] * w0) + f2[j + 1] * v1;
+      u[j] = v2;
+      u[j + 1] = v1;
+      w_previous = w1;
     }
+    if (j < n) u[j] = before[j] - f[j] * v1;
     return false;
   }
-  // This step's result v and the next step's first sweep on it, side by side.
-  double swept_carry = 0.0;
-  for (std::size_t j = 0; j < n; ++j) {
-    carry = before[j] - f[j] * carry;
-    before[j] = carry;
-    swept_carry = carry * pi[j] - lp[j] * swept_carry;
-    u[j] = swept_carry;
+  // This step's result v (into previous_) and the next step's first sweep on it.
+  double y2 = 0.0, y1 = 0.0, r_previous = 0.0;
+  for (j = 0; j + 1 < n; j += 2) {
+    const double w0 = before[j], w1 = before[j + 1];
+    v2 = (w0 - f[j] * w_previous) + f2[j] * v2;
+    v1 = (w1 - f[j + 1] * w0) + f2[j + 1] * v1;
+    before[j] = v2;
+    before[j + 1] = v1;
+    w_previous = w1;
+    const double r0 = v2 * pi[j], r1 = v1 * pi[j + 1];
+    y2 = (r0 - lp[j] * r_previous) + lp2[j] * y2;
+    y1 = (r1 - lp[j + 1] * r0) + lp2[j + 1] * y1;
+    u[j] = y2;
+    u[j + 1] = y1;
+    r_previous = r1;
+  }
+  if (j < n) {
+    const double v = before[j] - f[j] * v1;
+    before[j] = v;
+    u[j] = v * pi[j] - lp[j] * y1;
   }
   return true;
 }

@@ -42,8 +42,8 @@ class parameter_black_karasinski;
 // level interval). Stage one solves with M = LU, stage two with M = UL: stage one's
 // back substitution and stage two's first sweep then both run from the top node down,
 // in one pass whose two recurrences overlap, and every recurrence is a single
-// multiply-add per node; stage two's last sweep runs with the next step's first when
-// the two share the matrix, so a step costs two passes over the nodes. Step variances and mean-reversion terms that differ from the
+// multiply-add per two nodes (below); stage two's last sweep runs with the next step's
+// first when the two share the matrix, so a step costs two passes over the nodes. Step variances and mean-reversion terms that differ from the
 // previous step's by rounding only (1e-12 relative) are set equal to it, so the kept
 // factorisation does not depend on the order in which steps are taken.
 class black_karasinski_pde_solver {
@@ -108,6 +108,14 @@ class black_karasinski_pde_solver {
   vector<double> upper_;
   vector<double> inverse_pivots_;
   vector<double> ul_factors_;
+  // Products of neighbouring multipliers (lower_ j and j-1, elimination_factors_ and
+  // upper_ j and j+1, ul_factors_ j and j-1): each recurrence advances two nodes per
+  // multiply-add, z_j = r_j - m_j r_{j-1} + m_j m_{j-1} z_{j-2}, on two chains that
+  // overlap.
+  vector<double> lower_pairs_;
+  vector<double> elimination_pairs_;
+  vector<double> upper_pairs_;
+  vector<double> ul_pairs_;
   // The coefficients the factorisations were made with; factorised_ false after a
   // change of grid or model.
   double factored_a_ = 0.0, factored_b_ = 0.0, factored_rate_ = 0.0;

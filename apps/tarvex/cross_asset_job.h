@@ -39,8 +39,12 @@
 // Karasinski rates run with credits only (one currency, no FX or equity, whose checks
 // would read the curve between pillars).
 //
-// Factor names: "<currency> <i>" for the i-th HJM factor of a currency (from 1), then
-// the FX, equity and credit names. The correlation lists every factor once, in any
+// The quantiles cover the FX and equity spots and, per credit, the survival probability
+// and the hazard rate over the next day, -365 ln Q(t, t + 1 day).
+//
+// Factor names: "<currency> <i>" for the i-th HJM factor of a currency (from 1; a
+// Black–Karasinski currency has "<currency> 1" alone), then the FX, equity and credit
+// names. The correlation lists every factor once, in any
 // order; it must be symmetric with a unit diagonal and positive definite.
 #include <cstddef>
 #include <memory>

@@ -38,11 +38,22 @@ const char* help =
     "  --correlation  correlation of (credit, rate factors...), credit first\n"
     "  -o             where to write the parameter set\n";
 
-struct bk_settings {
-  double mean_reversion, volatility;
-  short time_step_in_days, number_of_roots;
-  std::shared_ptr<const calibration_black_karasinski_settings> bootstrap;
-};
+// Survival (or discount factor) to every level date under p, on a fresh solver.
+std::vector<double> model_values(const parameter_black_karasinski& p, const datetime& valuation,
+                                 const calibration_black_karasinski_settings& settings) {
+  std::vector<double> levels = p.levels_parameter();
+  black_karasinski_pde_solver solver(valuation, levels, p, p.levels_parameter_dates(), settings);
+  const model_black_karasinski model(p, valuation, solver.time_grid(), true);
+  solver.update(model);
+  std::vector<double> out;
+  for (std::size_t k = 1; k < levels.size(); ++k) {
+    solver.update_states(std::sqrt(model.variance(p.levels_parameter_dates()[k])));
+    out.push_back(solver.survival_probability(k, true));
+  }
+  return out;
+}
+
+}  // namespace
 
 bk_settings read_bk_settings(const std::string& file, bool adjust) {
   const json_node root = json_node::load(file);
@@ -69,22 +80,26 @@ bk_settings read_bk_settings(const std::string& file, bool adjust) {
   return s;
 }
 
-// Survival (or discount factor) to every level date under p, on a fresh solver.
-std::vector<double> model_values(const parameter_black_karasinski& p, const datetime& valuation,
-                                 const calibration_black_karasinski_settings& settings) {
-  std::vector<double> levels = p.levels_parameter();
-  black_karasinski_pde_solver solver(valuation, levels, p, p.levels_parameter_dates(), settings);
-  const model_black_karasinski model(p, valuation, solver.time_grid(), true);
-  solver.update(model);
-  std::vector<double> out;
-  for (std::size_t k = 1; k < levels.size(); ++k) {
-    solver.update_states(std::sqrt(model.variance(p.levels_parameter_dates()[k])));
-    out.push_back(solver.survival_probability(k, true));
-  }
-  return out;
+std::shared_ptr<parameter_black_karasinski> bootstrap_bk_levels(const bk_settings& s, const datetime& valuation,
+                                                                const std::vector<datetime>& pillars,
+                                                                const std::shared_ptr<const survival_curve>& credit,
+                                                                const std::shared_ptr<const discount_curve>& discount,
+                                                                const std::shared_ptr<const parameter_markovian_hjm>& rates,
+                                                                const matrix<double>& rho) {
+  std::vector<datetime> dates{valuation};
+  dates.insert(dates.end(), pillars.begin(), pillars.end());
+  matrix<double> k(1, 1, s.mean_reversion), v(1, 1, s.volatility), one(1, 1, 1.0);
+  auto hjm = std::make_shared<parameter_markovian_hjm>(k, v, one, std::vector<datetime>{valuation},
+                                                       std::vector<datetime>{valuation}, nullptr,
+                                                       parameter_markovian_hjm_type::mean_reversion);
+  auto p = std::make_shared<parameter_black_karasinski>(hjm, std::vector<double>(dates.size(), std::log(0.01)), dates,
+                                                        s.time_step_in_days, s.number_of_roots);
+  if (credit)
+    calibration_credit_black_karasinski(valuation, credit, s.bootstrap, rates, rho).calibrate_level(*p);
+  else
+    calibration_credit_black_karasinski::calibrate_discount_level(valuation, discount, s.bootstrap, *p);
+  return p;
 }
-
-}  // namespace
 
 int run_calibrate_bk(const std::vector<std::string>& raw) {
   std::vector<std::string> args = raw;
@@ -132,18 +147,8 @@ int run_calibrate_bk(const std::vector<std::string>& raw) {
   }
   output_file file(output);
 
-  std::vector<datetime> dates{valuation};
-  dates.insert(dates.end(), pillars.begin(), pillars.end());
-  matrix<double> k(1, 1, s.mean_reversion), v(1, 1, s.volatility), one(1, 1, 1.0);
-  auto hjm = std::make_shared<parameter_markovian_hjm>(k, v, one, std::vector<datetime>{valuation},
-                                                       std::vector<datetime>{valuation}, nullptr,
-                                                       parameter_markovian_hjm_type::mean_reversion);
-  auto p = std::make_shared<parameter_black_karasinski>(hjm, std::vector<double>(dates.size(), std::log(0.01)), dates,
-                                                        s.time_step_in_days, s.number_of_roots);
-  if (credit)
-    calibration_credit_black_karasinski(valuation, credit, s.bootstrap, rates, rho).calibrate_level(*p);
-  else
-    calibration_credit_black_karasinski::calibrate_discount_level(valuation, discount, s.bootstrap, *p);
+  const auto p = bootstrap_bk_levels(s, valuation, pillars, credit, discount, rates, rho);
+  const std::vector<datetime>& dates = p->levels_parameter_dates();
 
   const auto model = model_values(*p, valuation, *s.bootstrap);
   const char* label = credit ? "survival" : "discount";

@@ -4,7 +4,10 @@
 #include <cmath>
 #include <filesystem>
 
+#include "Market/interpolated_survival_curve.h"
 #include "Util/datetime_helper.h"
+#include "bk_calibration.h"
+#include "credit_market_file.h"
 #include "input_error.h"
 #include "library_file.h"
 #include "simulation_job.h"
@@ -137,8 +140,17 @@ cross_asset_job read_cross_asset_job(const std::string& file) {
     cur.today = read_market(relative_to(file, c.at("market").text()));
     if (!(cur.today.valuation_date == job.valuation_date))
       c.at("market").fail("a market valued on " + job.valuation_date.to_string());
-    cur.parameters = read_library_file<parameter_markovian_hjm>(relative_to(file, c.at("parameters").text()),
-                                                                "Markovian HJM parameters");
+    const std::string model = c.has("model") ? c.at("model").text() : "hjm";
+    if (model == "black_karasinski") {
+      const bk_settings s = read_bk_settings(relative_to(file, c.at("settings").text()), false);
+      cur.black_karasinski =
+          bootstrap_bk_levels(s, job.valuation_date, cur.today.curve->dates(), nullptr, cur.today.curve);
+    } else if (model == "hjm") {
+      cur.parameters = read_library_file<parameter_markovian_hjm>(relative_to(file, c.at("parameters").text()),
+                                                                  "Markovian HJM parameters");
+    } else {
+      c.at("model").fail("\"hjm\" or \"black_karasinski\"");
+    }
     job.currencies.push_back(std::move(cur));
   }
   if (job.currencies.size() == 2 && job.currencies[0].name == job.currencies[1].name)
@@ -166,17 +178,36 @@ cross_asset_job read_cross_asset_job(const std::string& file) {
       const json_node c = cr.at(i);
       cross_asset_credit k;
       k.name = c.at("name").text();
-      k.hazard_rate = c.at("hazard_rate").non_negative_number();
       const json_node model = c.at("model");
       k.model = model.text();
+      if (k.model == "black_karasinski") {
+        const json_node market_node = c.at("market");
+        const credit_market m = read_credit_market(relative_to(file, market_node.text()));
+        if (!(m.valuation_date == job.valuation_date))
+          market_node.fail("a credit market valued on " + job.valuation_date.to_string());
+        const bk_settings s = read_bk_settings(relative_to(file, c.at("settings").text()), false);
+        if (std::none_of(m.pillars.begin(), m.pillars.end(), [&](const datetime& d) {
+              return std::find(job.dates.begin(), job.dates.end(), d) != job.dates.end();
+            }))
+          market_node.fail("a credit curve with a pillar on a simulation date, where its check runs");
+        k.curve = m.curve;
+        k.pillars = m.pillars;
+        k.black_karasinski = bootstrap_bk_levels(s, job.valuation_date, m.pillars, m.curve, nullptr);
+        job.credits.push_back(k);
+        continue;
+      }
+      k.hazard_rate = c.at("hazard_rate").non_negative_number();
       k.mean_reversion = c.at("mean_reversion").non_negative_number();
       k.volatility = c.at("volatility").non_negative_number();
       if (k.model == "cir") {
         k.long_term_level = c.at("long_term_level").non_negative_number();
         k.initial_value = c.at("initial_value").non_negative_number();
       } else if (k.model != "hjm") {
-        model.fail("\"hjm\" or \"cir\"");
+        model.fail("\"hjm\", \"cir\" or \"black_karasinski\"");
       }
+      k.curve = std::make_shared<const interpolated_survival_curve>(
+          job.valuation_date, std::vector<datetime>{datetime_helper::add_tenor(job.valuation_date, tenor("100Y"), 1)},
+          std::vector<double>{k.hazard_rate});
       job.credits.push_back(k);
     }
   }
@@ -185,7 +216,7 @@ cross_asset_job read_cross_asset_job(const std::string& file) {
   std::vector<std::size_t> block_start;
   for (const auto& c : job.currencies) {
     block_start.push_back(job.factor_names.size());
-    for (std::size_t f = 0; f < c.parameters->number_of_factors(); ++f)
+    for (std::size_t f = 0; f < c.number_of_factors(); ++f)
       job.factor_names.push_back(c.name + " " + std::to_string(f + 1));
   }
   for (const auto* list : {&job.fx, &job.equities})
@@ -201,6 +232,7 @@ cross_asset_job read_cross_asset_job(const std::string& file) {
     job.correlation = read_named_correlation(root.at("correlation"), job.factor_names);
     // The HJM steps assume their own factor correlation: the job must not contradict it.
     for (std::size_t c = 0; c < job.currencies.size(); ++c) {
+      if (!job.currencies[c].parameters) continue;
       const auto& rho = job.currencies[c].parameters->correlation();
       for (std::size_t i = 0; i < rho.rows(); ++i)
         for (std::size_t j = 0; j < i; ++j)
@@ -214,6 +246,7 @@ cross_asset_job read_cross_asset_job(const std::string& file) {
     job.correlation = matrix<double>(n, n, 0.0);
     for (std::size_t i = 0; i < n; ++i) job.correlation(i, i) = 1.0;
     for (std::size_t c = 0; c < job.currencies.size(); ++c) {
+      if (!job.currencies[c].parameters) continue;
       const auto& rho = job.currencies[c].parameters->correlation();
       for (std::size_t i = 0; i < rho.rows(); ++i)
         for (std::size_t j = 0; j < rho.columns(); ++j) job.correlation(block_start[c] + i, block_start[c] + j) = rho(i, j);
@@ -235,6 +268,20 @@ cross_asset_job read_cross_asset_job(const std::string& file) {
   const json_node outputs = root.at("outputs");
   job.bond_maturities = outputs.at("bond_maturities").periods();
   if (job.bond_maturities.empty()) outputs.at("bond_maturities").fail("at least one bond maturity");
+  for (std::size_t c = 1; c < job.currencies.size(); ++c)
+    if (job.currencies[c].black_karasinski)
+      currencies.at(c).at("model").fail(
+          "\"hjm\" in a job with a second currency or equities (Black–Karasinski rates run with credits only)");
+  if (job.currencies[0].black_karasinski) {
+    const json_node model = currencies.at(std::size_t{0}).at("model");
+    if (job.currencies.size() > 1 || !job.equities.empty())
+      model.fail("\"hjm\" in a job with a second currency or equities (Black–Karasinski rates run with credits only)");
+    const auto& pillars = job.currencies[0].today.curve->dates();
+    for (std::size_t i = 0; i < job.bond_maturities.size(); ++i)
+      if (std::find(pillars.begin(), pillars.end(),
+                    datetime_helper::add_tenor(job.valuation_date, job.bond_maturities[i], 1)) == pillars.end())
+        outputs.at("bond_maturities").at(i).fail("a pillar of the Black–Karasinski curve, the only dates its levels fit");
+  }
   job.quantiles = {0.05, 0.5, 0.95};
   if (outputs.has("quantiles")) {
     const json_node q = outputs.at("quantiles");

@@ -15,7 +15,9 @@
 //     "credits": [{"name": "ACME", "hazard_rate": 0.02, "model": "hjm",
 //                  "mean_reversion": 0.1, "volatility": 0.01},
 //                 {"name": "BETA", "hazard_rate": 0.03, "model": "cir", "mean_reversion": 0.4,
-//                  "long_term_level": 0.02, "volatility": 0.1, "initial_value": 0.015}],
+//                  "long_term_level": 0.02, "volatility": 0.1, "initial_value": 0.015},
+//                 {"name": "GAMMA", "model": "black_karasinski", "market": "credit/acme.json",
+//                  "settings": "credit/settings.json"}],
 //     "correlation": {"factors": ["USD 1", "USD 2", "EUR 1", "EURUSD", "INDEX", "ACME"],
 //                     "matrix": [[…]]},        optional; default: each currency's own
 //                                               correlation, zero elsewhere
@@ -23,15 +25,35 @@
 //     "outputs": {"bond_maturities": ["5Y", "10Y"], "quantiles": [0.05, 0.5, 0.95]}
 //   }
 //
-// Factor names: "<currency> <i>" for the i-th HJM factor of a currency (from 1), then
-// the FX, equity and credit names. The correlation lists every factor once, in any
+// A currency may instead take Black–Karasinski rates: {"name": "USD", "market": …,
+// "model": "black_karasinski", "settings": "bk_rates_settings.json"} (one factor). The
+// levels of a Black–Karasinski rate or credit are bootstrapped when the job is read
+// (settings: the format of `tarvex calibrate bk --settings`): to the currency's curve,
+// or to the credit section of the credit's own market file, valued on the job's date.
+// The credit levels take no rate adjustment: the run is under the money-market measure,
+// where E[exp(-int lambda)] is today's survival probability whatever the correlation.
+// Piecewise-constant levels match today's curve at its pillars only, not its
+// interpolation between them, and the model's conditional prices roll back on a grid
+// (milliseconds each): so a Black–Karasinski factor is checked on the simulation dates
+// that are pillars of its curve, its bond maturities must be pillars, and Black–
+// Karasinski rates run with credits only (one currency, no FX or equity, whose checks
+// would read the curve between pillars).
+//
+// The quantiles cover the FX and equity spots and, per credit, the survival probability
+// and the hazard rate over the next day, -365 ln Q(t, t + 1 day).
+//
+// Factor names: "<currency> <i>" for the i-th HJM factor of a currency (from 1; a
+// Black–Karasinski currency has "<currency> 1" alone), then the FX, equity and credit
+// names. The correlation lists every factor once, in any
 // order; it must be symmetric with a unit diagonal and positive definite.
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Analytics/parameters/parameter_black_karasinski.h"
 #include "Analytics/parameters/parameter_markovian_hjm.h"
+#include "Market/survival_curve.h"
 #include "Random/random_type.h"
 #include "Util/datetime.h"
 #include "Util/tenor.h"
@@ -43,7 +65,9 @@ namespace tarvex::app {
 struct cross_asset_currency {
   std::string name;
   market today;
-  std::shared_ptr<const parameter_markovian_hjm> parameters;
+  std::shared_ptr<const parameter_markovian_hjm> parameters;          // "hjm"
+  std::shared_ptr<const parameter_black_karasinski> black_karasinski;  // or bootstrapped levels
+  std::size_t number_of_factors() const { return black_karasinski ? 1 : parameters->number_of_factors(); }
 };
 
 struct cross_asset_spot {
@@ -54,8 +78,11 @@ struct cross_asset_spot {
 
 struct cross_asset_credit {
   std::string name;
-  std::string model;  // "hjm" or "cir"
+  std::string model;  // "hjm", "cir" or "black_karasinski"
   double hazard_rate = 0.0, mean_reversion = 0.0, volatility = 0.0, long_term_level = 0.0, initial_value = 0.0;
+  std::shared_ptr<const survival_curve> curve;                        // today's; flat for "hjm" and "cir"
+  std::shared_ptr<const parameter_black_karasinski> black_karasinski;  // bootstrapped levels
+  std::vector<datetime> pillars;                                       // of a "black_karasinski" curve
 };
 
 struct cross_asset_job {

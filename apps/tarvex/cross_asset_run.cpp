@@ -13,10 +13,12 @@
 #include "Analytics/change_of_measure/quanto_change_of_measure.h"
 #include "Analytics/common/random_config.h"
 #include "Analytics/common/simulation_manager.h"
+#include "Analytics/diffusion/credit/diffusion_credit_black_karasinski.h"
 #include "Analytics/diffusion/credit/diffusion_credit_extended_cir.h"
 #include "Analytics/diffusion/credit/diffusion_credit_markovian_hjm.h"
 #include "Analytics/diffusion/equity/diffusion_equity_lognormal.h"
 #include "Analytics/diffusion/fx/diffusion_fx_lognormal.h"
+#include "Analytics/diffusion/ir/diffusion_ir_black_karasinski.h"
 #include "Analytics/diffusion/ir/diffusion_ir_markovian_hjm.h"
 #include "Analytics/parameters/parameter_extended_cir.h"
 #include "Analytics/parameters/parameter_lognormal.h"
@@ -51,7 +53,11 @@ run_objects build(const cross_asset_job& job) {
   run_objects o;
   const datetime today = job.valuation_date;
   for (const auto& c : job.currencies)
-    o.diffusions.push_back(std::make_shared<const diffusion_ir_markovian_hjm>(job.dates, c.today.curve, c.parameters));
+    if (c.black_karasinski)
+      o.diffusions.push_back(
+          std::make_shared<const diffusion_ir_black_karasinski>(job.dates, c.today.curve, c.black_karasinski));
+    else
+      o.diffusions.push_back(std::make_shared<const diffusion_ir_markovian_hjm>(job.dates, c.today.curve, c.parameters));
   for (const auto& x : job.fx)
     o.diffusions.push_back(std::make_shared<const diffusion_fx_lognormal>(
         job.dates, std::make_shared<const fx_spot>(today, x.spot), job.currencies[0].today.curve,
@@ -63,10 +69,12 @@ run_objects build(const cross_asset_job& job) {
   o.first_credit = o.diffusions.size();
   const std::vector<datetime> d{today};
   for (const auto& c : job.credits) {
-    auto curve = std::make_shared<const interpolated_survival_curve>(
-        today, std::vector<datetime>{datetime_helper::add_tenor(today, tenor("100Y"), 1)},
-        std::vector<double>{c.hazard_rate});
+    const auto& curve = c.curve;
     o.credit_curves.push_back(curve);
+    if (c.model == "black_karasinski") {
+      o.diffusions.push_back(std::make_shared<const diffusion_credit_black_karasinski>(job.dates, curve, c.black_karasinski));
+      continue;
+    }
     if (c.model == "cir") {
       o.diffusions.push_back(std::make_shared<const diffusion_credit_extended_cir>(
           job.dates, curve,
@@ -131,20 +139,29 @@ cross_asset_result run_cross_asset(const cross_asset_job& job) {
   for (const auto& x : job.fx) r.asset_names.push_back(x.name);
   for (const auto& e : job.equities) r.asset_names.push_back(e.name);
   for (const auto& c : job.credits) r.asset_names.push_back(c.name + " survival");
+  for (const auto& c : job.credits) r.asset_names.push_back(c.name + " hazard rate");
   const std::size_t C = r.check_names.size(), A = r.asset_names.size();
   if (double(N) * double(D) * double(A) > double(1u << 28))
     throw input_error(job.file + ": paths x dates x assets exceeds 268435456 stored values; use fewer paths or dates");
 
   r.target.assign(C, std::vector<double>(D, nan));
+  // Black–Karasinski factors are checked on their curve's pillars only (see the job).
+  const auto on = [](const std::vector<datetime>& pillars, const datetime& t) {
+    return std::find(pillars.begin(), pillars.end(), t) != pillars.end();
+  };
   for (std::size_t k = 0; k < D; ++k) {
     const datetime& t = r.dates[k];
     std::size_t c = 0;
-    for (const auto& T : maturities) r.target[c++][k] = T < t ? nan : dom.today.curve->df(T);
+    const bool rate_check = !dom.black_karasinski || on(dom.today.curve->dates(), t);
+    for (const auto& T : maturities) r.target[c++][k] = T < t || !rate_check ? nan : dom.today.curve->df(T);
     if (two)
       for (const auto& T : maturities) r.target[c++][k] = T < t ? nan : job.fx[0].spot * job.currencies[1].today.curve->df(T);
     for (const auto& x : job.fx) r.target[c++][k] = x.spot * job.currencies[1].today.curve->df(t);
     for (const auto& e : job.equities) r.target[c++][k] = e.spot;
-    for (const auto& curve : o.credit_curves) r.target[c++][k] = curve->survival_probability(today, t);
+    for (std::size_t q = 0; q < job.credits.size(); ++q, ++c)
+      r.target[c][k] = job.credits[q].black_karasinski && !on(job.credits[q].pillars, t)
+                           ? nan
+                           : o.credit_curves[q]->survival_probability(today, t);
   }
 
   std::vector<std::vector<double>> sum(B, std::vector<double>(C * D, 0.0)), sum2 = sum;
@@ -171,8 +188,9 @@ cross_asset_result run_cross_asset(const cross_asset_job& job) {
           std::copy(x.data(), x.data() + P, values.data() + (a * D + k - 1) * N + b * P);
           ++a;
         };
-        for (const auto& T : maturities) {
-          if (T < t) { ++c; continue; }
+        for (std::size_t m = 0; m < maturities.size(); ++m) {
+          const datetime& T = maturities[m];
+          if (std::isnan(r.target[c][k - 1])) { ++c; continue; }
           domestic->log_df(lp, t, T);
           v = n * exp(lp);
           add(v);
@@ -202,6 +220,14 @@ cross_asset_result run_cross_asset(const cross_asset_job& job) {
           keep(diffusion::diffusion_equity_spot(manager.data(o.first_equity + e))->spots());
         for (std::size_t q = 0; q < job.credits.size(); ++q) {
           diffusion::diffusion_survival_curve(manager.data(o.first_credit + q))->survival_probability(v, t);
+          keep(v);
+        }
+        // The hazard rate over the next day, -ln Q(t, t + 1 day) per year of 365 days:
+        // the intensity at t to within a day's drift, from any credit model alike.
+        const datetime next = datetime_helper::add_tenor(t, tenor("1D"), 1);
+        for (std::size_t q = 0; q < job.credits.size(); ++q) {
+          diffusion::diffusion_survival_curve(manager.data(o.first_credit + q))->log_survival_probability(lp, t, next);
+          for (std::size_t p = 0; p < P; ++p) v[p] = -365.0 * lp[p];
           keep(v);
         }
       }

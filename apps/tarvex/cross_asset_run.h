@@ -19,8 +19,8 @@ struct cross_asset_result {
   // (NaN where the check does not apply, e.g. a matured bond).
   std::vector<std::string> check_names, check_classes;
   std::vector<std::vector<double>> target, mean, error;
-  // [asset][date][quantile] of the simulated FX and equity spots and survival
-  // probabilities, and [asset][date] their means.
+  // [asset][date][quantile] of the simulated FX and equity spots, survival
+  // probabilities and next-day hazard rates, and [asset][date] their means.
   std::vector<std::string> asset_names;
   std::vector<std::vector<std::vector<double>>> quantiles;
   std::vector<std::vector<double>> asset_mean;

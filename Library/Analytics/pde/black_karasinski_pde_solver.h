@@ -36,6 +36,16 @@ class parameter_black_karasinski;
 // The levels are read afresh at every step from the caller's vector, so a bootstrap can
 // change one level and solve again without rebuilding. All n-vectors are allocated in
 // the constructor; a step allocates nothing.
+//
+// A step's matrix M is factorised once and kept while the next steps' coefficients are
+// equal (a weekly grid with constant parameters gives the same M on every step of a
+// level interval). Stage one solves with M = LU, stage two with M = UL: stage one's
+// back substitution and stage two's first sweep then both run from the top node down,
+// in one pass whose two recurrences overlap, and every recurrence is a single
+// multiply-add per two nodes (below); stage two's last sweep runs with the next step's
+// first when the two share the matrix, so a step costs two passes over the nodes. Step variances and mean-reversion terms that differ from the
+// previous step's by rounding only (1e-12 relative) are set equal to it, so the kept
+// factorisation does not depend on the order in which steps are taken.
 class black_karasinski_pde_solver {
  public:
   // The time grid runs from the valuation date to the last calibration date and holds
@@ -70,7 +80,16 @@ class black_karasinski_pde_solver {
   const std::vector<std::size_t>& levels_dates_index() const noexcept { return levels_dates_index_; }
 
  private:
-  void step(std::size_t i);
+  // Takes grid step i. With swept, the previous call already ran this step's first
+  // sweep. When step `next` (0: none) has the same matrix, its first sweep runs in this
+  // step's last pass, and the return is true: pass it as swept to that step's call.
+  bool step(std::size_t i, std::size_t next, bool swept);
+  // The step's off-diagonal a, convection b and rate factor.
+  void coefficients(std::size_t i, double& a, double& b, double& rate_factor) const;
+  bool factorised_for(double a, double b, double rate_factor) const {
+    return factorised_ && a == factored_a_ && b == factored_b_ && rate_factor == factored_rate_;
+  }
+  void factorise(double a, double b, double rate_factor);
 
   const parameter_black_karasinski& parameter_;
   std::vector<double>& levels_;
@@ -81,20 +100,37 @@ class black_karasinski_pde_solver {
   vector<double> previous_;
   vector<double> result_;
   vector<double> exp_states_;  // exp(y) per node
-  vector<double> lower_;       // sub-diagonal of the step's system (M or its transpose)
-  vector<double> upper_;       // super-diagonal
+  // The factorisations of the step's system (M or its transpose), sub- and
+  // super-diagonals lo, up: LU with pivots p (diagonal_ holds 1/p, lower_ lo/p, and
+  // elimination_factors_ up/p) and UL with pivots e (inverse_pivots_ 1/e, upper_ up/e,
+  // ul_factors_ lo/e).
+  vector<double> lower_;
+  vector<double> upper_;
+  vector<double> inverse_pivots_;
+  vector<double> ul_factors_;
+  // Products of neighbouring multipliers (lower_ j and j-1, elimination_factors_ and
+  // upper_ j and j+1, ul_factors_ j and j-1): each recurrence advances two nodes per
+  // multiply-add, z_j = r_j - m_j r_{j-1} + m_j m_{j-1} z_{j-2}, on two chains that
+  // overlap.
+  vector<double> lower_pairs_;
+  vector<double> elimination_pairs_;
+  vector<double> upper_pairs_;
+  vector<double> ul_pairs_;
+  // The coefficients the factorisations were made with; factorised_ false after a
+  // change of grid or model.
+  double factored_a_ = 0.0, factored_b_ = 0.0, factored_rate_ = 0.0;
+  bool factorised_ = false;
   // Forward mode's density at grid index checkpoint_index_ and the levels it used.
   vector<double> checkpoint_;
   std::size_t checkpoint_index_ = 0;
   std::vector<double> checkpoint_levels_;
-  double off_diagonal_ = 0.0;
   double pde_span_;
   double scaled_theta_ = 0.0;
-  double convection_ = 0.0;  // theta kappa dt / (2h) of the current step
   double spacing_ = 0.0;
   bool backward_;
   bool lognormal_states_ = false;
   std::vector<double> variances_;
+  std::vector<double> log_decay_ratios_;  // ln(g_{i-1} / g_i) = kappa dt per step
   std::vector<double> decay_factors_;
   std::vector<datetime> dates_;
   std::vector<double> step_lengths_;

@@ -1,7 +1,9 @@
 #include "Analytics/calibration/credit/black_karasinski/calibration_credit_black_karasinski.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -50,6 +52,43 @@ std::string printed(const std::vector<double>& values) {
     out += (i ? ", " : "") + std::string(buffer);
   }
   return out + "]";
+}
+
+// The level where |q - model| < tolerance, by a secant on
+//   phi(l) = ln(ln q_prev - ln Q(l)) - ln(ln q_prev - ln q),
+// nearly linear with unit slope in the level l (the interval's integrated intensity is
+// about proportional to exp(l)): from the level already tried (`first`, whose model
+// value `first_q` the caller has), or else from `start`, a unit-slope step and then
+// secant steps, usually three solves where Brent's bracketing takes ten. Accepts a root
+// inside [lower, upper] only, by the same test as Brent's; false sends the caller to
+// Brent.
+bool secant_on_log_hazard(const std::function<double(double)>& f, const double& model_q, double q, double q_prev,
+                          double lower, double upper, double first, double first_q, double start, double tolerance,
+                          double& root) {
+  if (!(q < q_prev && q > 0.0)) return false;
+  const double target = std::log(std::log(q_prev) - std::log(q));
+  const auto phi_of = [&](double value) {
+    const double gap = std::log(q_prev) - std::log(value);
+    return gap > 0.0 && value > 0.0 ? std::log(gap) - target : std::numeric_limits<double>::quiet_NaN();
+  };
+  double l0 = first, p0 = phi_of(first_q);
+  if (!std::isfinite(l0) || !std::isfinite(p0)) {
+    if (!std::isfinite(start)) return false;
+    l0 = std::clamp(start, lower, upper);
+    if (std::fabs(f(l0)) < tolerance) return root = l0, true;
+    p0 = phi_of(model_q);
+  }
+  double l1 = l0 - p0;
+  for (int iteration = 0; iteration < 12 && std::isfinite(l1) && l1 >= lower && l1 <= upper; ++iteration) {
+    if (std::fabs(f(l1)) < tolerance) return root = l1, true;
+    const double p1 = phi_of(model_q);
+    if (!std::isfinite(p1) || p1 == p0) return false;
+    const double next = l1 - p1 * (l1 - l0) / (p1 - p0);
+    l0 = l1;
+    p0 = p1;
+    l1 = next;
+  }
+  return false;
 }
 
 }  // namespace
@@ -114,7 +153,8 @@ void calibration_credit_black_karasinski::calibrate_level(parameter_black_karasi
     const double q = survival_curve_->survival_probability(valuation_date_, dates[k]);
     solver.update_states(std::sqrt(model.variance(dates[k])));
     solver.update(adjust ? drift_adjustment(grid, credit_sv, dates[k]) : std::vector<double>{});
-    if (std::fabs(q - solver.survival_probability(k, true)) < settings.tolerance()) {
+    const double checked = solver.survival_probability(k, true);
+    if (std::fabs(q - checked) < settings.tolerance()) {
       q_prev = q;
       continue;
     }
@@ -123,12 +163,22 @@ void calibration_credit_black_karasinski::calibrate_level(parameter_black_karasi
       lower = prev_root - d;
       upper = prev_root + d;
     }
+    double model_q = 0.0;
     const auto f = [&](double level) {
       levels[k - 1] = level;
-      return q - solver.survival_probability(k, true);
+      model_q = solver.survival_probability(k, true);
+      return q - model_q;
     };
-    const bool found = root_finding_algorithms::brent(f, lower, upper, prev_root, 0.0, settings.tolerance(),
-                                                      2.220446049250313e-16, 50);
+    double root = prev_root;
+    // The first pillar starts from its average hazard as if it were a year away.
+    const double start = std::isnan(prev_root) ? std::log(-std::log(q)) : prev_root;
+    bool found = secant_on_log_hazard(f, model_q, q, q_prev, lower, upper, levels[k - 1], checked, start,
+                                      settings.tolerance(), root);
+    if (!found)
+      found = root_finding_algorithms::brent(f, lower, upper, root, 0.0, settings.tolerance(), 2.220446049250313e-16, 50);
+    else
+      levels[k - 1] = root;
+    prev_root = root;
     if (!found) {
       // The levels fixed so far stay written, the failed one as it was.
       levels[k - 1] = p.levels_parameter()[k - 1];

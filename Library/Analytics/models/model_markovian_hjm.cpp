@@ -118,6 +118,12 @@ void model_markovian_hjm::refresh() {
     integral_step(i - 1, model_dates_[i], integral_decay_.row(i).data());
     if (analytic_mode_) covariance_step(i - 1, model_dates_[i], covariance_slice(i));
   }
+  // The mean on every model date, so that state_drift adds one step instead of all.
+  drift_ = matrix<double>(m, n, 0.0);
+  for (std::size_t i = 1; i < m; ++i) {
+    std::copy_n(drift_.row_data(i - 1), n, drift_.row(i).data());
+    drift_step(i - 1, model_dates_[i - 1], model_dates_[i], drift_.row(i).data());
+  }
   refresh_tail_integral(true);
   if (!analytic_mode_ && !simulation_dates_.empty()) {
     incremental_volatility_sv(simulation_dates_, incremental_volatility_sv_);
@@ -358,9 +364,8 @@ void model_markovian_hjm::state_drift(const datetime& t, vector<double>& out) co
   const std::size_t n = number_of_factors();
   if (out.empty()) out = vector<double>(n);
   details::check_size(n, out.size());
-  out.fill(0.0);
   const std::size_t k = date_offset(t);
-  for (std::size_t j = 0; j < k; ++j) drift_step(j, model_dates_[j], model_dates_[j + 1], out.data());
+  std::copy_n(drift_.row_data(k), n, out.data());
   drift_step(k, model_dates_[k], t, out.data());
 }
 

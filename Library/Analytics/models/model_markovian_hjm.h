@@ -92,7 +92,8 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   // the caller: one row per date, n columns).
   void decompose(matrix<double>& out, const datetime& t, const std::vector<datetime>& dates,
                  bool subtract_start) const;
-  // Mean mu(t) of the states under the money-market measure (cross-factor terms included).
+  // Mean mu(t) of the states under the money-market measure (cross-factor terms
+  // included), from the last refresh.
   void state_drift(const datetime& t, vector<double>& out) const;
   // Standard deviations of each state's increment between consecutive dates of `dates`
   // (dates on the grid; out sized by the caller).
@@ -230,6 +231,9 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   matrix<double> step_c_;
   vector<double> step_q_;
   std::vector<double> times_;  // model time of each model date
+  // E x on every model date under the money-market measure, summed in refresh (it is not
+  // part of the state-parameter blocks: set_state_parameters leaves it as it was).
+  matrix<double> drift_;
   // S(i) = int_{t_i}^{t_{m-1}} D: increments of I read off it keep their digits after D
   // has decayed below epsilon (grid_increment).
   matrix<double> tail_integral_;

@@ -53,6 +53,20 @@ inline std::vector<std::shared_ptr<const interest_rate_swap>> underlyings(const 
   return out;
 }
 
+// Nodes on [-half, half] with half sinh(b u) / sinh(b) for u uniform on [-1, 1]: spacing
+// at 0 about b / sinh(b) of the uniform one, so that early exercises, whose states are
+// narrower than the last one's, still see enough nodes. b = 0 is uniform.
+inline space_grid stretched_axis(double half, std::size_t points, double b) {
+  if (b == 0.0) return space_grid::uniform(-half, half, points);
+  vector<double> y(points);
+  for (std::size_t i = 0; i < points; ++i) {
+    const double u = -1.0 + 2.0 * static_cast<double>(i) / static_cast<double>(points - 1);
+    y[i] = half * std::sinh(b * u) / std::sinh(b);
+  }
+  y[points / 2] = 0.0;
+  return space_grid(y);
+}
+
 struct pde_run {
   double price;
   std::size_t space, time;
@@ -63,7 +77,8 @@ struct pde_run {
 // of at most `step_days`.
 inline pde_run pde_price(const std::shared_ptr<const parameter_markovian_hjm>& p,
                          const std::shared_ptr<const discount_curve>& c, const std::shared_ptr<const pde_swaption>& option,
-                         std::size_t points, double step_days, bool forward = false, double width = 6.0) {
+                         std::size_t points, double step_days, bool forward = false, double width = 6.0,
+                         double stretch = 0.0) {
   const auto exercises = option->exercise_dates();
   std::vector<datetime> events = exercises;
   events.insert(events.begin(), today);
@@ -76,7 +91,7 @@ inline pde_run pde_price(const std::shared_ptr<const parameter_markovian_hjm>& p
   std::vector<std::shared_ptr<const space_grid>> grids;
   for (std::size_t f = 0; f < n; ++f) {
     const double half = width * std::sqrt(cov(f, f));
-    grids.push_back(std::make_shared<const space_grid>(space_grid::uniform(-half, half, points)));
+    grids.push_back(std::make_shared<const space_grid>(stretched_axis(half, points, stretch)));
   }
   const std::vector<std::shared_ptr<const diffusion>> diffusions{
       std::make_shared<const diffusion_ir_markovian_hjm_pde>(grid->dates(), c, p, grids)};

@@ -15,14 +15,16 @@ craig_sneyd_scheme::craig_sneyd_scheme(std::shared_ptr<const time_grid> grid,
       linear_(linear_boundaries),
       correlation_(correlation),
       n0_(axes[0]->size()),
-      n1_(axes[1]->size()) {
+      n1_(axes[1]->size()),
+      stencil0_(axes[0]->axis()),
+      stencil1_(axes[1]->axis()) {
   TARVEX_CHECK(!grid_->is_direction_forward(), "craig_sneyd runs on backward grids only");
   bands0_.resize(n1_);
   for (auto& b : bands0_) b.resize(n0_);
-  bands1_.resize(n0_);
-  for (auto& b : bands1_) b.resize(n1_);
+  line1_.resize(n1_);
   const std::size_t n = n0_ * n1_;
-  for (auto* v : {&mixed_weight_, &l1v_, &l2v_, &l0v_, &y0_, &y_, &tmp_}) *v = vector<double>(n, 0.0);
+  for (auto* v : {&mixed_weight_, &l1v_, &l2v_, &l0v_, &y0_, &y_, &tmp_, &lower1_, &diagonal1_, &upper1_, &factor1_})
+    *v = vector<double>(n, 0.0);
   scratch_ = vector<double>(std::max(n0_, n1_), 0.0);
 }
 
@@ -31,7 +33,17 @@ void craig_sneyd_scheme::apply(std::size_t d, double w, const double* in, double
     for (std::size_t j = 0; j < n1_; ++j)
       pde_detail::apply(bands0_[j], w, in + j * n0_, out + j * n0_, 1, n0_, false, identity);
   } else {
-    for (std::size_t i = 0; i < n0_; ++i) pde_detail::apply(bands1_[i], w, in + i, out + i, n0_, n1_, false, identity);
+    const double *lo = lower1_.data(), *di = diagonal1_.data(), *up = upper1_.data();
+    for (std::size_t j = 0; j < n1_; ++j) {
+      const std::size_t row = j * n0_;
+      for (std::size_t i = 0; i < n0_; ++i) {
+        const std::size_t p = row + i;
+        double sum = di[p] * in[p];
+        if (j > 0) sum += lo[p] * in[p - n0_];
+        if (j + 1 < n1_) sum += up[p] * in[p + n0_];
+        out[p] = identity * in[p] + w * sum;
+      }
+    }
   }
 }
 
@@ -39,7 +51,23 @@ void craig_sneyd_scheme::solve(std::size_t d, double theta, double* x) {
   if (d == 0) {
     for (std::size_t j = 0; j < n1_; ++j) pde_detail::solve(bands0_[j], theta, x + j * n0_, 1, n0_, scratch_.data(), false);
   } else {
-    for (std::size_t i = 0; i < n0_; ++i) pde_detail::solve(bands1_[i], theta, x + i, n0_, n1_, scratch_.data(), false);
+    // Thomas' algorithm down the columns, all n0 of them at once.
+    const double *lo = lower1_.data(), *di = diagonal1_.data(), *up = upper1_.data();
+    double* cp = factor1_.data();
+    for (std::size_t i = 0; i < n0_; ++i) {
+      const double b = 1.0 - theta * di[i];
+      cp[i] = -theta * up[i] / b;
+      x[i] /= b;
+    }
+    for (std::size_t j = 1; j < n1_; ++j)
+      for (std::size_t i = 0; i < n0_; ++i) {
+        const std::size_t p = j * n0_ + i;
+        const double s = -theta * lo[p], b = 1.0 - theta * di[p] - s * cp[p - n0_];
+        cp[p] = -theta * up[p] / b;
+        x[p] = (x[p] - s * x[p - n0_]) / b;
+      }
+    for (std::size_t j = n1_ - 1; j-- > 0;)
+      for (std::size_t i = 0; i < n0_; ++i) x[j * n0_ + i] -= cp[j * n0_ + i] * x[(j + 1) * n0_ + i];
   }
 }
 
@@ -85,11 +113,17 @@ void craig_sneyd_scheme::advance(pde_storage& storage, const pde_coefficient_vie
   const auto& c0 = *coefficients[0].first;
   const auto& c1 = *coefficients[1].first;
   for (std::size_t j = 0; j < n1_; ++j)
-    pde_detail::fill_bands(bands0_[j], axes_[0]->axis(), c0.diffusion().data(), c0.convection().data(),
+    pde_detail::fill_bands(bands0_[j], stencil0_, c0.diffusion().data(), c0.convection().data(),
                            c0.reaction().data(), j * n0_, 1, linear_[0]);
-  for (std::size_t i = 0; i < n0_; ++i)
-    pde_detail::fill_bands(bands1_[i], axes_[1]->axis(), c1.diffusion().data(), c1.convection().data(),
+  for (std::size_t i = 0; i < n0_; ++i) {
+    pde_detail::fill_bands(line1_, stencil1_, c1.diffusion().data(), c1.convection().data(),
                            c1.reaction().data(), i, n0_, linear_[1]);
+    for (std::size_t j = 0; j < n1_; ++j) {
+      lower1_[j * n0_ + i] = line1_.lower[j];
+      diagonal1_[j * n0_ + i] = line1_.diagonal[j];
+      upper1_[j * n0_ + i] = line1_.upper[j];
+    }
+  }
   // Cross term rho sqrt(var0 var1) V_01 with var = 2 diffusion.
   const double* d0 = c0.diffusion().data();
   const double* d1 = c1.diffusion().data();

@@ -31,7 +31,12 @@ class craig_sneyd_scheme final : public pde_scheme {
   std::vector<bool> linear_;
   double correlation_;
   std::size_t n0_, n1_;
-  std::vector<pde_bands> bands0_, bands1_;  // per line of dimension 0 (n1 lines), of dimension 1 (n0 lines)
+  pde_stencil stencil0_, stencil1_;
+  std::vector<pde_bands> bands0_;  // per line of dimension 0 (n1 lines)
+  // Bands of dimension 1 at node (j, i) = j n0 + i, so that its n0 lines are solved
+  // together with unit stride (strided line-by-line solves miss the cache).
+  vector<double> lower1_, diagonal1_, upper1_, factor1_;
+  pde_bands line1_;
   vector<double> mixed_weight_;  // 2 rho sqrt(d0 d1) per node
   vector<double> l1v_, l2v_, l0v_, y0_, y_, tmp_, scratch_;
 };

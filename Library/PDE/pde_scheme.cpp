@@ -52,50 +52,76 @@ std::shared_ptr<pde_scheme> pde_scheme::create_scheme(
   return std::make_shared<craig_sneyd_scheme>(grid, grids, linear_boundaries, correlation(0, 1), rannacher);
 }
 
-namespace pde_detail {
-
-void fill_bands(pde_bands& bands, const vector<double>& axis, const double* diffusion, const double* convection,
-                const double* reaction, std::size_t offset, std::size_t stride, bool linear_boundary) {
+pde_stencil::pde_stencil(const vector<double>& axis) {
   const std::size_t n = axis.size();
+  for (auto* v : {&second_lower, &second_diagonal, &second_upper, &first_lower, &first_diagonal, &first_upper})
+    *v = vector<double>(n, 0.0);
   const double* y = axis.data();
   for (std::size_t i = 1; i + 1 < n; ++i) {
-    const std::size_t p = offset + i * stride;
     const double hm = y[i] - y[i - 1], hp = y[i + 1] - y[i], h = hm + hp;
-    const double d = diffusion[p], c = convection[p];
-    bands.lower[i] = d * 2.0 / (hm * h) - c * hp / (hm * h);
-    bands.upper[i] = d * 2.0 / (hp * h) + c * hm / (hp * h);
-    bands.diagonal[i] = -d * 2.0 / (hm * hp) + c * (hp - hm) / (hm * hp) + reaction[p];
+    second_lower[i] = 2.0 / (hm * h);
+    second_upper[i] = 2.0 / (hp * h);
+    second_diagonal[i] = -2.0 / (hm * hp);
+    first_lower[i] = -hp / (hm * h);
+    first_upper[i] = hm / (hp * h);
+    first_diagonal[i] = (hp - hm) / (hm * hp);
   }
-  const std::size_t first = offset, last = offset + (n - 1) * stride;
-  bands.lower[0] = bands.upper[n - 1] = 0.0;
-  if (linear_boundary) {
-    // V'' = 0 at the ends: what remains is a one-sided drift and the reaction.
-    const double h0 = y[1] - y[0], h1 = y[n - 1] - y[n - 2];
-    bands.diagonal[0] = -convection[first] / h0 + reaction[first];
-    bands.upper[0] = convection[first] / h0;
-    bands.diagonal[n - 1] = convection[last] / h1 + reaction[last];
-    bands.lower[n - 1] = -convection[last] / h1;
-  } else {
-    bands.diagonal[0] = bands.upper[0] = bands.diagonal[n - 1] = bands.lower[n - 1] = 0.0;
-  }
+  // V'' = 0 at the ends: what remains is a one-sided drift (and the reaction).
+  const double h0 = y[1] - y[0], h1 = y[n - 1] - y[n - 2];
+  first_diagonal[0] = -1.0 / h0;
+  first_upper[0] = 1.0 / h0;
+  first_diagonal[n - 1] = 1.0 / h1;
+  first_lower[n - 1] = -1.0 / h1;
 }
 
-void solve(const pde_bands& bands, double theta, double* x, std::size_t stride, std::size_t n, double* cp,
-           bool transposed) {
-  if (theta == 0.0) return;
+namespace pde_detail {
+
+void fill_bands(pde_bands& bands, const pde_stencil& w, const double* diffusion, const double* convection,
+                const double* reaction, std::size_t offset, std::size_t stride, bool linear_boundary) {
+  const std::size_t n = bands.diagonal.size();
+  double* __restrict lo = bands.lower.data();
+  double* __restrict di = bands.diagonal.data();
+  double* __restrict up = bands.upper.data();
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t p = offset + i * stride;
+    const double d = diffusion[p], c = convection[p];
+    lo[i] = d * w.second_lower[i] + c * w.first_lower[i];
+    up[i] = d * w.second_upper[i] + c * w.first_upper[i];
+    di[i] = d * w.second_diagonal[i] + c * w.first_diagonal[i] + reaction[p];
+  }
+  if (!linear_boundary) di[0] = up[0] = di[n - 1] = lo[n - 1] = 0.0;  // the end values are held
+}
+
+namespace {
+template <bool transposed>
+void thomas(const pde_bands& bands, double theta, double* x, std::size_t stride, std::size_t n, double* cp) {
   // Thomas' algorithm on (I - theta L) or its transpose: sub multiplies x[i-1], sup x[i+1].
-  const auto sub = [&](std::size_t i) { return -theta * (transposed ? bands.upper[i - 1] : bands.lower[i]); };
-  const auto sup = [&](std::size_t i) { return -theta * (transposed ? bands.lower[i + 1] : bands.upper[i]); };
-  double b = 1.0 - theta * bands.diagonal[0];
+  const double* lo = bands.lower.data();
+  const double* di = bands.diagonal.data();
+  const double* up = bands.upper.data();
+  const auto sub = [&](std::size_t i) { return -theta * (transposed ? up[i - 1] : lo[i]); };
+  const auto sup = [&](std::size_t i) { return -theta * (transposed ? lo[i + 1] : up[i]); };
+  double b = 1.0 - theta * di[0];
   cp[0] = n > 1 ? sup(0) / b : 0.0;
   x[0] /= b;
   for (std::size_t i = 1; i < n; ++i) {
     const double s = sub(i);
-    b = 1.0 - theta * bands.diagonal[i] - s * cp[i - 1];
-    cp[i] = i + 1 < n ? sup(i) / b : 0.0;
-    x[i * stride] = (x[i * stride] - s * x[(i - 1) * stride]) / b;
+    b = 1.0 - theta * di[i] - s * cp[i - 1];
+    const double inverse = 1.0 / b;
+    cp[i] = i + 1 < n ? sup(i) * inverse : 0.0;
+    x[i * stride] = (x[i * stride] - s * x[(i - 1) * stride]) * inverse;
   }
   for (std::size_t i = n - 1; i-- > 0;) x[i * stride] -= cp[i] * x[(i + 1) * stride];
+}
+}  // namespace
+
+void solve(const pde_bands& bands, double theta, double* x, std::size_t stride, std::size_t n, double* cp,
+           bool transposed) {
+  if (theta == 0.0) return;
+  if (transposed)
+    thomas<true>(bands, theta, x, stride, n, cp);
+  else
+    thomas<false>(bands, theta, x, stride, n, cp);
 }
 
 void apply(const pde_bands& bands, double w, const double* in, double* out, std::size_t stride, std::size_t n,

@@ -78,11 +78,18 @@ struct pde_bands {
   }
 };
 
+// Three-point weights of V'' and V' at every node of an axis (the ends one-sided for
+// V'), computed once per grid so that a step only multiplies.
+struct pde_stencil {
+  vector<double> second_lower, second_diagonal, second_upper, first_lower, first_diagonal, first_upper;
+  explicit pde_stencil(const vector<double>& axis);
+};
+
 namespace pde_detail {
 
 // Bands of L at stride `stride` for the line starting at `offset` of a node block:
 // diffusion d V'' + convection c V' + reaction r V, three-point stencils on the grid.
-void fill_bands(pde_bands& bands, const vector<double>& axis, const double* diffusion, const double* convection,
+void fill_bands(pde_bands& bands, const pde_stencil& stencil, const double* diffusion, const double* convection,
                 const double* reaction, std::size_t offset, std::size_t stride, bool linear_boundary);
 
 // Solves (I - theta L) x = rhs in place (rhs becomes x), or its transpose; scratch has n entries.

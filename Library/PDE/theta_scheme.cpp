@@ -8,7 +8,7 @@ namespace tarvex {
 
 theta_scheme::theta_scheme(std::shared_ptr<const time_grid> grid, std::shared_ptr<const space_grid> axis,
                            bool linear_boundary, pde_scheme_type type, bool rannacher)
-    : pde_scheme(std::move(grid), rannacher), axis_(std::move(axis)), linear_boundary_(linear_boundary) {
+    : pde_scheme(std::move(grid), rannacher), axis_(std::move(axis)), linear_boundary_(linear_boundary), stencil_(axis_->axis()) {
   theta_ = type == pde_scheme_type::explicit_euler ? 0.0 : type == pde_scheme_type::implicit_euler ? 1.0 : 0.5;
   const std::size_t n = axis_->size();
   bands_.resize(n);
@@ -21,7 +21,7 @@ void theta_scheme::advance(pde_storage& storage, const pde_coefficient_views& co
   const std::size_t n = axis_->size();
   TARVEX_CHECK(storage.nodes() == n, "solution has ", storage.nodes(), " nodes, the grid ", n);
   const auto& c = *coefficients[0].first;
-  pde_detail::fill_bands(bands_, axis_->axis(), c.diffusion().data(), c.convection().data(), c.reaction().data(), 0,
+  pde_detail::fill_bands(bands_, stencil_, c.diffusion().data(), c.convection().data(), c.reaction().data(), 0,
                          1, linear_boundary_);
   const bool transposed = grid_->is_direction_forward();
   for (std::size_t r = 0; r < storage.number_of_results(); ++r) {

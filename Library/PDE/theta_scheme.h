@@ -19,6 +19,7 @@ class theta_scheme final : public pde_scheme {
   std::shared_ptr<const space_grid> axis_;
   bool linear_boundary_;
   double theta_;
+  pde_stencil stencil_;
   pde_bands bands_;
   vector<double> scratch_, work_;
 };

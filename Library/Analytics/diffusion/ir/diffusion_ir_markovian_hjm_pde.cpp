@@ -1,5 +1,7 @@
 #include "Analytics/diffusion/ir/diffusion_ir_markovian_hjm_pde.h"
 
+#include <algorithm>
+
 #include "Analytics/models/model_markovian_hjm.h"
 #include "Analytics/parameters/parameter_markovian_hjm.h"
 #include "Core/check.h"
@@ -96,12 +98,20 @@ void diffusion_ir_markovian_hjm_pde::coefficients(const std::vector<std::shared_
     const std::size_t size = grids_[f]->size();
     auto& target = *out[f];
     const std::size_t nodes = target.reaction().size();
-    for (std::size_t p = 0; p < nodes; ++p) {
-      const std::size_t i = (p / stride) % size;
-      target.reaction().data()[p] = line.reaction().data()[i];
-      target.convection().data()[p] = line.convection().data()[i];
-      target.diffusion().data()[p] = line.diffusion().data()[i];
-    }
+    const double* r = line.reaction().data();
+    const double* c = line.convection().data();
+    const double* d = line.diffusion().data();
+    double* tr = target.reaction().data();
+    double* tc = target.convection().data();
+    double* td = target.diffusion().data();
+    // Blocks of `stride` nodes share a coordinate of grid f; the blocks cycle through it.
+    for (std::size_t start = 0; start < nodes; start += stride * size)
+      for (std::size_t i = 0; i < size; ++i) {
+        const std::size_t first = start + i * stride;
+        std::fill_n(tr + first, stride, r[i]);
+        std::fill_n(tc + first, stride, c[i]);
+        std::fill_n(td + first, stride, d[i]);
+      }
     stride *= size;
   }
 }

@@ -157,6 +157,18 @@ TEST(pde_swaption, one_factor_bermudans_match_a_hull_white_tree) {
     }
 }
 
+TEST(pde_swaption, two_factor_bermudan_reduces_to_one_factor) {
+  // A second factor with a negligible volatility leaves the one-factor price (ADI and
+  // Crank-Nicolson on the same first axis).
+  const auto c = upward_curve();
+  const auto swaps = underlyings(c, 1, 9, 10);
+  const double strike = swaps[0]->swap_rate();
+  const auto option = std::make_shared<const pde_swaption>(true, 1.0, strike, swaps);
+  const double one = pde_price(hjm({0.05}, {0.01}), c, option, 101, 7.0, false, 6.0, 3.0).price;
+  const double two = pde_price(hjm({0.05, 0.3}, {0.01, 1e-6}, -0.4), c, option, 101, 7.0, false, 6.0, 3.0).price;
+  EXPECT_NEAR(two, one, 0.05 * bp);
+}
+
 TEST(pde_swaption, forward_density_gives_the_backward_price) {
   const auto c = upward_curve();
   const auto p = hjm({0.05}, {0.01});

@@ -67,6 +67,24 @@ inline space_grid stretched_axis(double half, std::size_t points, double b) {
   return space_grid(y);
 }
 
+// Forwards to an instrument and keeps the solution after the first step and at the end.
+struct keeping_final : instrument {
+  std::shared_ptr<const instrument> inner;
+  mutable std::vector<double> first, slice;
+  explicit keeping_final(std::shared_ptr<const instrument> i) : inner(std::move(i)) {}
+  std::size_t number_of_results() const override { return inner->number_of_results(); }
+  void start_of_step(const datetime& date, const std::vector<std::shared_ptr<const market_data>>& market,
+                     tensor<double>& s) const override {
+    inner->start_of_step(date, market, s);
+  }
+  void end_of_step(const datetime& date, const std::vector<std::shared_ptr<const market_data>>& market,
+                   const std::shared_ptr<life_cycle_data>& cycle, tensor<double>& s) const override {
+    inner->end_of_step(date, market, cycle, s);
+    if (first.empty()) first.assign(s.data(), s.data() + s.size());
+    if (date == today) slice.assign(s.data(), s.data() + s.size());
+  }
+};
+
 struct pde_run {
   double price;
   std::size_t space, time;
@@ -78,7 +96,8 @@ struct pde_run {
 inline pde_run pde_price(const std::shared_ptr<const parameter_markovian_hjm>& p,
                          const std::shared_ptr<const discount_curve>& c, const std::shared_ptr<const pde_swaption>& option,
                          std::size_t points, double step_days, bool forward = false, double width = 6.0,
-                         double stretch = 0.0) {
+                         double stretch = 0.0, bool start_up = true,
+                         const std::shared_ptr<const instrument>& wrapped = nullptr) {
   const auto exercises = option->exercise_dates();
   std::vector<datetime> events = exercises;
   events.insert(events.begin(), today);
@@ -97,8 +116,9 @@ inline pde_run pde_price(const std::shared_ptr<const parameter_markovian_hjm>& p
       std::make_shared<const diffusion_ir_markovian_hjm_pde>(grid->dates(), c, p, grids)};
   const std::vector<std::size_t> middle(n, points / 2), extents(n, points);
   pde_manager manager(diffusions, grid, middle, grids, extents, std::vector<bool>(n, true),
-                      n == 1 ? pde_scheme_type::crank_nicolson : pde_scheme_type::craig_sneyd, true, p->correlation());
-  manager.run({option}, std::vector<double>(grid->size(), 0.0), {});
+                      n == 1 ? pde_scheme_type::crank_nicolson : pde_scheme_type::craig_sneyd, start_up,
+                      p->correlation());
+  manager.run({wrapped ? wrapped : option}, std::vector<double>(grid->size(), 0.0), {});
   double pv = 0.0;
   manager.pv(&pv);
   return {pv, points, grid->size()};

@@ -169,6 +169,36 @@ TEST(pde_swaption, two_factor_bermudan_reduces_to_one_factor) {
   EXPECT_NEAR(two, one, 0.05 * bp);
 }
 
+TEST(pde_swaption, start_up_steps_keep_the_bermudan_free_of_oscillations) {
+  // Month-long Crank-Nicolson steps on a fine grid (diffusion over 20 spacings squared
+  // per step): one step after the last exercise and today, the start-up steps keep the
+  // value convex across the exercise kinks; without them Crank-Nicolson wiggles.
+  const auto c = upward_curve();
+  const auto swaps = underlyings(c, 1, 9, 10);
+  const auto option = std::make_shared<const pde_swaption>(false, 1.0, swaps[0]->swap_rate(), swaps);
+  const auto p = hjm({0.05}, {0.01});
+  const model_markovian_hjm analytic(*p, today, {}, true, {swaps.back()->start()});
+  matrix<double> cov;
+  analytic.states_variable_covariance(swaps.back()->start(), cov);
+  const auto axis = stretched_axis(6.0 * std::sqrt(cov(0, 0)), 401, 3.0).axis();
+  // Nodes where the slope falls: the value is convex in y (a receiver's bonds are
+  // exponentials in y), so any is a wiggle.
+  const auto wiggles = [&](bool start_up) {
+    const auto keep = std::make_shared<const keeping_final>(option);
+    pde_price(p, c, option, 401, 30.0, false, 6.0, 3.0, start_up, keep);
+    std::size_t count = 0;
+    for (const auto* v : {&keep->first, &keep->slice})
+      for (std::size_t q = 1; q + 1 < v->size(); ++q) {
+        const double left = ((*v)[q] - (*v)[q - 1]) / (axis[q] - axis[q - 1]);
+        const double right = ((*v)[q + 1] - (*v)[q]) / (axis[q + 1] - axis[q]);
+        count += right < left - 1e-9 * (std::fabs(left) + 1e-6);
+      }
+    return count;
+  };
+  EXPECT_EQ(wiggles(true), 0u);
+  EXPECT_GT(wiggles(false), 0u);
+}
+
 TEST(pde_swaption, forward_density_gives_the_backward_price) {
   const auto c = upward_curve();
   const auto p = hjm({0.05}, {0.01});

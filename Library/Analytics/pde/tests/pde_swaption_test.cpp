@@ -204,7 +204,7 @@ TEST(pde_swaption, start_up_steps_keep_the_bermudan_free_of_oscillations) {
 // normalised discount factor; deflator P(0, t) e^{-x_n}): exercise rules regressed on
 // (1, x1, x2, x1^2, x1 x2, x2^2) over in-the-money paths of one set of paths, then
 // applied to an independent set, whose mean and standard error are returned. The rule
-// is suboptimal, so the estimate sits a little below the true price.
+// is suboptimal, so the estimate is biased low, by less than its noise here.
 std::pair<double, double> longstaff_schwartz(const std::shared_ptr<const parameter_markovian_hjm>& p,
                                              const std::shared_ptr<const discount_curve>& c,
                                              const std::vector<std::shared_ptr<const interest_rate_swap>>& swaps,

@@ -7,6 +7,7 @@
 #include "demo_command.h"
 #include "hjm_calibration.h"
 #include "input_error.h"
+#include "price_command.h"
 #include "simulate_command.h"
 
 #ifndef TARVEX_VERSION
@@ -24,6 +25,7 @@ const char* help =
     "  calibrate bk    bootstrap Black-Karasinski levels to a credit or discount curve\n"
     "  simulate        run a Monte Carlo simulation job; writes CSV files (and charts)\n"
     "  demo            calibrate the bundled sample market, simulate 20,000 paths on it\n"
+    "  price swaption  price a European or Bermudan swaption by PDE on HJM parameters\n"
     "\n"
     "'tarvex <command> --help' describes a command's options; 'tarvex --version' prints\n"
     "the version. Exit status: 0 on success, 2 for a problem with the arguments or input\n"
@@ -60,6 +62,7 @@ int main(int argc, char** argv) {
     if (command == "calibrate") return run_calibrate(args);
     if (command == "simulate") return run_simulate(args);
     if (command == "demo") return run_demo(args);
+    if (command == "price") return run_price(args);
     throw input_error("unknown command '" + command + "' (see 'tarvex --help')");
   } catch (const input_error& e) {
     std::cerr << "tarvex: error: " << one_line(e.what()) << '\n';

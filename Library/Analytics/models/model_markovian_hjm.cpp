@@ -16,6 +16,7 @@ using hjm_integrals::epsilon;
 using hjm_integrals::F1;
 using hjm_integrals::F2;
 using hjm_integrals::G;
+using hjm_integrals::H;
 
 model_markovian_hjm::model_markovian_hjm(const parameter_markovian_hjm& parameter, const datetime& valuation_date,
                                          const std::vector<datetime>& simulation_dates, bool analytic_mode,
@@ -116,6 +117,12 @@ void model_markovian_hjm::refresh() {
     decay_step(i - 1, model_dates_[i], decay_.row(i).data());
     integral_step(i - 1, model_dates_[i], integral_decay_.row(i).data());
     if (analytic_mode_) covariance_step(i - 1, model_dates_[i], covariance_slice(i));
+  }
+  // The mean on every model date, so that state_drift adds one step instead of all.
+  drift_ = matrix<double>(m, n, 0.0);
+  for (std::size_t i = 1; i < m; ++i) {
+    std::copy_n(drift_.row_data(i - 1), n, drift_.row(i).data());
+    drift_step(i - 1, model_dates_[i - 1], model_dates_[i], drift_.row(i).data());
   }
   refresh_tail_integral(true);
   if (!analytic_mode_ && !simulation_dates_.empty()) {
@@ -279,15 +286,22 @@ void model_markovian_hjm::drift_step(std::size_t j, const datetime& from, const 
   const std::size_t n = number_of_factors();
   const auto r = rows_after(j);
   const double tau = parameter_->day_convention()->fraction(from, to);
-  for (std::size_t f = 0; f < n; ++f) {
-    const double s = sigma(r, f), k = kappa(r, f), I = integral_decay_(j, f), D = decay_(j, f);
-    if (parameter_->model_type() == parameter_markovian_hjm_type::decay_factor) {
-      out[f] -= s * s * tau * (I + 0.5 * k * tau);
-    } else if (parameter_->model_type() == parameter_markovian_hjm_type::mean_reversion) {
-      // (I - c) tau + c expm1(k tau)/k with c = D/k, written as I tau + D tau^2 G(k tau).
-      const double q = s / D;
-      out[f] -= q * q * tau * (I + D * tau * G(k * tau));
+  // The money-market drift of x_a is -sum_b C'_ab(u) I_b(u), C' the covariance rate of the
+  // states: every factor's integral pulls on every correlated state. Over the step, with
+  // v = u - t_j, C'_ab = rho q_a q_b e^{(k_a + k_b) v} and I_b = I_j + D_j (1 - e^{-k_b v})/k_b,
+  // whose integral is rho q_a q_b tau (I_j E(w_a + w_b) + D_j tau H(w_a, w_b)), w = k tau.
+  for (std::size_t a = 0; a < n; ++a) {
+    double sum = 0.0;
+    for (std::size_t b = 0; b < n; ++b) {
+      const double I = integral_decay_(j, b), rab = rho(a, b) * sigma(r, a) * sigma(r, b);
+      if (parameter_->model_type() == parameter_markovian_hjm_type::decay_factor) {
+        sum += rab * tau * (I + 0.5 * kappa(r, b) * tau);
+      } else if (parameter_->model_type() == parameter_markovian_hjm_type::mean_reversion) {
+        const double D = decay_(j, b), wa = kappa(r, a) * tau, wb = kappa(r, b) * tau;
+        sum += rab / (decay_(j, a) * D) * tau * (I * E(wa + wb) + D * tau * H(wa, wb));
+      }
     }
+    out[a] -= sum;
   }
 }
 
@@ -350,9 +364,8 @@ void model_markovian_hjm::state_drift(const datetime& t, vector<double>& out) co
   const std::size_t n = number_of_factors();
   if (out.empty()) out = vector<double>(n);
   details::check_size(n, out.size());
-  out.fill(0.0);
   const std::size_t k = date_offset(t);
-  for (std::size_t j = 0; j < k; ++j) drift_step(j, model_dates_[j], model_dates_[j + 1], out.data());
+  std::copy_n(drift_.row_data(k), n, out.data());
   drift_step(k, model_dates_[k], t, out.data());
 }
 

@@ -92,7 +92,8 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   // the caller: one row per date, n columns).
   void decompose(matrix<double>& out, const datetime& t, const std::vector<datetime>& dates,
                  bool subtract_start) const;
-  // Deterministic drift mu(t) of the states.
+  // Mean mu(t) of the states under the money-market measure (cross-factor terms
+  // included), from the last refresh.
   void state_drift(const datetime& t, vector<double>& out) const;
   // Standard deviations of each state's increment between consecutive dates of `dates`
   // (dates on the grid; out sized by the caller).
@@ -108,11 +109,11 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   // The same on the nodes of the PDE grids (PDE variable y = x - mu(s)).
   void conditional_price(double* out, const std::vector<std::shared_ptr<const space_grid>>& grids,
                          const datetime& s, const datetime& T) const;
-  // Backward-equation coefficients of every factor for the step from `from` to `to`:
-  // reaction = minus the trapezoidal average of the short rate over the step, no
-  // convection, diffusion = sv(k)^2 / 2 with k the model index of `from`. sv rows belong
-  // to simulation dates, so the model must be built for simulation on the PDE's dates
-  // (then model and simulation dates coincide); other models are refused.
+  // Backward-equation coefficients of every factor for the step from `from` to `to`, each
+  // integrated over the step: reaction = minus the trapezoidal integral of r - f(0, t)
+  // (its state-free part split equally between factors), no convection (y is driftless),
+  // diffusion = half the variance the state accrues over the step. Needs a model built for
+  // simulation whose model dates are its simulation dates; others are refused.
   void coefficients(const std::vector<std::shared_ptr<const pde_model_coefficients>>& out,
                     const std::vector<std::shared_ptr<const space_grid>>& grids, const datetime& from,
                     const datetime& to) const;
@@ -230,6 +231,9 @@ class model_markovian_hjm : public aad_state_parameters_manager {
   matrix<double> step_c_;
   vector<double> step_q_;
   std::vector<double> times_;  // model time of each model date
+  // E x on every model date under the money-market measure, summed in refresh (it is not
+  // part of the state-parameter blocks: set_state_parameters leaves it as it was).
+  matrix<double> drift_;
   // S(i) = int_{t_i}^{t_{m-1}} D: increments of I read off it keep their digits after D
   // has decayed below epsilon (grid_increment).
   matrix<double> tail_integral_;

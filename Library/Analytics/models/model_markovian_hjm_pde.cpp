@@ -52,26 +52,33 @@ void model_markovian_hjm::coefficients(const std::vector<std::shared_ptr<const p
   const std::size_t n = number_of_factors();
   const std::size_t nodes = checked_nodes(grids, n);
   TARVEX_CHECK(out.size() == n, "coefficients size ", out.size(), " is differents from number of factors ", n);
-  TARVEX_CHECK(!incremental_volatility_sv_.empty(),
-               "coefficients need the model built for simulation on the PDE dates (sv rows)");
+  // The covariance is kept on every model date only when those are the simulation dates;
+  // any other model would be read on rows that belong to other dates.
+  TARVEX_CHECK_TEXT(!analytic_mode_ && simulation_dates_ == model_dates_,
+               "coefficients need a model whose model dates are its simulation dates; model dates ",
+               model_dates_.size(), ", simulation dates ", simulation_dates_.size());
   const double tau = parameter_->day_convention()->fraction(from, to);
   const std::size_t k = date_offset(from), k2 = date_offset(to);
-  TARVEX_CHECK(k < incremental_volatility_sv_.rows(), "model date ", k, " has no sv row; sv has ",
-               incremental_volatility_sv_.rows(), " rows");
-  const double* c = covariance_slice(k);
-  double c1 = 0.0, c2 = 0.0;
-  for (std::size_t a = 0; a < n; ++a) {
-    double r1 = 0.0, r2 = 0.0;
-    for (std::size_t b = 0; b < n; ++b) {
-      r1 += c[a * n + b] * integral_decay_(k, b);
-      r2 += c[a * n + b] * integral_decay_(k2, b);
-    }
-    c1 += decay_(k, a) * r1;
-    c2 += decay_(k2, a) * r2;
-  }
-  vector<double> mu_from(n), mu_to(n);
+  vector<double> d1(n), d2(n), i1(n), i2(n), mu_from(n), mu_to(n);
+  matrix<double> c1m(n, n), c2m(n, n);
+  decay_step(k, from, d1.data());
+  decay_step(k2, to, d2.data());
+  integral_step(k, from, i1.data());
+  integral_step(k2, to, i2.data());
+  covariance_step(k, from, c1m.data());
+  covariance_step(k2, to, c2m.data());
   state_drift(from, mu_from);
   state_drift(to, mu_to);
+  // Short rate r = f(0, t) + D'(x + C I); the solution is discounted by today's curve, so
+  // the reaction is minus the integral of r - f(0, t) over the step (trapezoidal). Its
+  // state-free part D'C I is shared equally by the factors, whose reactions the schemes add.
+  double c1 = 0.0, c2 = 0.0;
+  for (std::size_t a = 0; a < n; ++a)
+    for (std::size_t b = 0; b < n; ++b) {
+      c1 += d1[a] * c1m(a, b) * i1[b];
+      c2 += d2[a] * c2m(a, b) * i2[b];
+    }
+  const double shared = 0.5 * tau * (c1 + c2) / static_cast<double>(n);
   for (std::size_t f = 0; f < n; ++f) {
     auto& reaction = out[f]->reaction();
     auto& convection = out[f]->convection();
@@ -79,14 +86,14 @@ void model_markovian_hjm::coefficients(const std::vector<std::shared_ptr<const p
     details::check_size(reaction.size(), nodes);
     details::check_size(convection.size(), nodes);
     details::check_size(diffusion.size(), nodes);
+    // y = x - E x is a martingale: no convection.
     convection.fill(0.0);
     const double* __restrict y = grids[f]->axis().data();
     double* __restrict r = reaction.data();
-    const double d1 = decay_(k, f), d2 = decay_(k2, f), m1 = mu_from[f], m2 = mu_to[f];
-    // Trapezoidal average of the short-rate terms at the two ends of the step.
-    for (std::size_t p = 0; p < nodes; ++p) r[p] = -0.5 * tau * ((y[p] + m1) * d1 + c1 + (y[p] + m2) * d2 + c2);
-    const double sv = incremental_volatility_sv_(k, f);
-    diffusion.fill(0.5 * sv * sv);
+    const double a1 = d1[f], a2 = d2[f], m1 = mu_from[f], m2 = mu_to[f];
+    for (std::size_t p = 0; p < nodes; ++p) r[p] = -0.5 * tau * ((y[p] + m1) * a1 + (y[p] + m2) * a2) - shared;
+    // Half the variance the state accrues over this step (integrated, like the reaction).
+    diffusion.fill(0.5 * (c2m(f, f) - c1m(f, f)));
   }
 }
 

@@ -4,11 +4,13 @@
 #include <iostream>
 
 #include "bk_calibration.h"
+#include "cheyette_calibration.h"
 #include "command_line.h"
 #include "hjm_calibration.h"
 #include "input_error.h"
 #include "library_file.h"
 #include "output_folder.h"
+#include "price_command.h"
 #include "cross_asset_run.h"
 #include "simulate_command.h"
 
@@ -30,7 +32,9 @@ const char* demo_help =
     "FX, equity and credit) into OUTDIR/cross_asset; then bootstraps Black-Karasinski\n"
     "levels to the credit curve DIR/credit/acme.json (OUTDIR/bk_credit_parameters.json)\n"
     "and runs DIR/bk_job.json (Black-Karasinski rates and that credit, correlated) into\n"
-    "OUTDIR/black_karasinski.\n"
+    "OUTDIR/black_karasinski; then fits Cheyette skews to the smile sample DIR/cheyette\n"
+    "(OUTDIR/cheyette_parameters.json) and prices the Bermudan swaption of the trade\n"
+    "samples beside DIR (DIR/../trades) by PDE.\n"
     "\n"
     "  --data         the sample data folder (default: the bundled examples/market)\n"
     "  -o, --output   the output folder (default: ./tarvex-demo)\n"
@@ -113,6 +117,29 @@ int run_demo(const std::vector<std::string>& args) {
                       "credit", "-o", (output / "bk_credit_parameters.json").string()});
     std::cout << "\n== Black-Karasinski simulation: " << bk_job.string() << '\n';
     simulate_cross_asset(read_cross_asset_job(bk_job.string()), output / "black_karasinski", true, std::cout);
+  }
+
+  // The smile sample: one-factor Cheyette skews fitted to a synthetic volatility cube.
+  const fs::path smile = data / "cheyette";
+  if (fs::exists(smile / "market.json")) {
+    std::cout << "\n== Cheyette smile calibration: " << (smile / "market.json").string() << '\n';
+    std::cout.flush();
+    const int status = run_calibrate_cheyette(
+        {"--market", (smile / "market.json").string(), "--targets", (smile / "targets.json").string(), "--settings",
+         (smile / "settings.json").string(), "--hjm", (smile / "hjm_parameters.json").string(), "-o",
+         (output / "cheyette_parameters.json").string()});
+    if (status != 0) return status;
+  }
+
+  // The trade samples beside the market folder: a Bermudan swaption by PDE.
+  const fs::path trades = data.parent_path() / "trades";
+  if (fs::exists(trades / "bermudan_10nc1.json")) {
+    std::cout << "\n== Bermudan swaption by PDE: " << (trades / "bermudan_10nc1.json").string() << '\n';
+    std::cout.flush();
+    const int status = run_price({"swaption", "--market", (data / "market.json").string(), "--params",
+                                  (trades / "hjm_one_factor.json").string(), "--trade",
+                                  (trades / "bermudan_10nc1.json").string()});
+    if (status != 0) return status;
   }
   return 0;
 }

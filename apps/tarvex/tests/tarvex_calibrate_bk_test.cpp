@@ -3,11 +3,7 @@
 // output file.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -18,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Analytics/parameters/parameter_black_karasinski.h"
+#include "cli_harness.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -25,35 +22,10 @@ using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using tarvex::cli_testing::slurp;
 
-class tarvex_calibrate_bk : public ::testing::Test {
+class tarvex_calibrate_bk : public tarvex::cli_testing::cli_test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("tarvex_calibrate_bk_" + std::to_string(::getpid()) + "_" +
-           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  struct outcome {
-    int status = -1;
-    std::string out, err;
-  };
-  outcome run(const std::vector<std::string>& args) const {
-    std::string command = std::string("'") + TARVEX_EXECUTABLE + "'";
-    for (const auto& a : args) command += " '" + a + "'";
-    command += " >'" + (dir / "stdout.txt").string() + "' 2>'" + (dir / "stderr.txt").string() + "'";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "stdout.txt"), slurp(dir / "stderr.txt")};
-  }
   // The fit table's "diff (bp)" column.
   static std::vector<double> differences(const std::string& out) {
     std::vector<double> d;
@@ -70,7 +42,6 @@ class tarvex_calibrate_bk : public ::testing::Test {
     }
     return d;
   }
-  fs::path dir;
 };
 
 TEST_F(tarvex_calibrate_bk, bundled_credit_curve_and_a_discount_curve_fit_within_tolerance) {

@@ -2,20 +2,17 @@
 // refusal, and bad cubes refused with one line naming file and JSON path.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <algorithm>
 #include <functional>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "cli_harness.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -23,38 +20,18 @@ using json = nlohmann::ordered_json;
 
 const fs::path sample = fs::path(TARVEX_SAMPLE_DATA) / "cheyette";
 
-struct outcome {
-  int status = -1;
-  std::string out, err;
-};
+using tarvex::cli_testing::outcome;
+using tarvex::cli_testing::slurp;
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class tarvex_calibrate_cheyette : public ::testing::Test {
+class tarvex_calibrate_cheyette : public tarvex::cli_testing::cli_test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("tarvex_cheyette_" + std::to_string(::getpid()) + "_" +
-           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   outcome run(const fs::path& market, const fs::path& settings, const std::vector<std::string>& extra = {},
               const fs::path& hjm = sample / "hjm_parameters.json") const {
-    std::string command = std::string("'") + TARVEX_EXECUTABLE + "' calibrate cheyette --market '" + market.string() +
-                          "' --targets '" + (sample / "targets.json").string() + "' --settings '" + settings.string() +
-                          "' --hjm '" + hjm.string() + "' -o '" + output().string() + "'";
-    for (const auto& a : extra) command += " '" + a + "'";
-    command += " >'" + (dir / "stdout.txt").string() + "' 2>'" + (dir / "stderr.txt").string() + "'";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "stdout.txt"), slurp(dir / "stderr.txt")};
+    std::vector<std::string> args{"calibrate", "cheyette", "--market", market.string(),
+                                  "--targets", (sample / "targets.json").string(), "--settings", settings.string(),
+                                  "--hjm", hjm.string(), "-o", output().string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return cli_test::run(args);
   }
   fs::path output() const { return dir / "cheyette.json"; }
 
@@ -66,8 +43,6 @@ class tarvex_calibrate_cheyette : public ::testing::Test {
     std::ofstream(p) << j.dump(2);
     return p;
   }
-
-  fs::path dir;
 };
 
 // The cube was priced from skews 10, 8, 6, 5, 4 (vols rounded to 1e-4 bp): the fit

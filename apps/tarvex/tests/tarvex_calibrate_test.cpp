@@ -3,10 +3,6 @@
 // warnings, and bad calibration inputs fail with one line naming file and JSON path.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -18,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Analytics/parameters/parameter_markovian_hjm.h"
+#include "cli_harness.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -25,38 +22,10 @@ using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
 
-struct outcome {
-  int status = -1;
-  std::string out, err;
-};
+using tarvex::cli_testing::slurp;
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class tarvex_calibrate : public ::testing::Test {
+class tarvex_calibrate : public tarvex::cli_testing::cli_test {
  protected:
-  void SetUp() override {
-    // The process id keeps concurrent runs of the suite (other build trees) apart.
-    dir = fs::temp_directory_path() /
-          ("tarvex_calibrate_" + std::to_string(::getpid()) + "_" +
-           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  outcome run(const std::vector<std::string>& args) const {
-    std::string command = std::string("'") + TARVEX_EXECUTABLE + "'";
-    for (const auto& a : args) command += " '" + a + "'";
-    command += " >'" + (dir / "stdout.txt").string() + "' 2>'" + (dir / "stderr.txt").string() + "'";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "stdout.txt"), slurp(dir / "stderr.txt")};
-  }
-
   // A library file of `folder` with one edit, written into the test's folder.
   fs::path edited(const fs::path& folder, const char* name, const std::function<void(json&)>& edit) const {
     json j = json::parse(slurp(folder / name));
@@ -80,8 +49,6 @@ class tarvex_calibrate : public ::testing::Test {
     return a;
   }
   fs::path output() const { return dir / "params.json"; }
-
-  fs::path dir;
 };
 
 struct fit_summary {

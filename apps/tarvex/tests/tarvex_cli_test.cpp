@@ -2,9 +2,6 @@
 // the martingale check, outputs parse back, bad inputs fail cleanly with status 2.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -18,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Analytics/parameters/parameter_markovian_hjm.h"
+#include "cli_harness.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -25,42 +23,10 @@ using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
 
-struct outcome {
-  int status = -1;
-  std::string out, err;
-};
+using tarvex::cli_testing::slurp;
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs the executable with the arguments (each single-quoted for the shell).
-outcome tarvex(const std::vector<std::string>& args, const fs::path& dir) {
-  std::string command = std::string("'") + TARVEX_EXECUTABLE + "'";
-  for (const auto& a : args) command += " '" + a + "'";
-  command += " >'" + (dir / "stdout.txt").string() + "' 2>'" + (dir / "stderr.txt").string() + "'";
-  const int raw = std::system(command.c_str());
-  outcome o;
-  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  o.out = slurp(dir / "stdout.txt");
-  o.err = slurp(dir / "stderr.txt");
-  return o;
-}
-
-class tarvex_cli : public ::testing::Test {
+class tarvex_cli : public tarvex::cli_testing::cli_test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("tarvex_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-           std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   // The sample job, shrunk to run in a moment, edited and written beside copies of the
   // sample market and parameters.
   fs::path job(const std::function<void(json&)>& edit = {}) {
@@ -88,8 +54,6 @@ class tarvex_cli : public ::testing::Test {
             "--settings", (sample / "settings.json").string(), "--correlation",
             (sample / "correlation.json").string(), "-o", output.string()};
   }
-
-  fs::path dir;
 };
 
 std::vector<std::vector<std::string>> read_csv(const fs::path& p) {
@@ -106,7 +70,7 @@ std::vector<std::vector<std::string>> read_csv(const fs::path& p) {
 
 TEST_F(tarvex_cli, calibrate_reproduces_the_sample_vols_and_writes_readable_parameters) {
   const auto out = dir / "params.json";
-  const auto r = tarvex(calibrate_args(sample / "market.json", out), dir);
+  const auto r = run(calibrate_args(sample / "market.json", out));
   ASSERT_EQ(r.status, 0) << r.err;
   std::smatch m;
   ASSERT_TRUE(std::regex_search(r.out, m, std::regex("fit over 36 targets: RMS ([0-9.]+) bp, worst ([0-9.]+) bp")))
@@ -123,7 +87,7 @@ TEST_F(tarvex_cli, calibrate_reproduces_the_sample_vols_and_writes_readable_para
 }
 
 TEST_F(tarvex_cli, simulate_passes_the_martingale_check_and_outputs_parse_back) {
-  const auto r = tarvex({"simulate", "--job", job().string(), "-o", (dir / "out").string()}, dir);
+  const auto r = run({"simulate", "--job", job().string(), "-o", (dir / "out").string()});
   ASSERT_EQ(r.status, 0) << r.err;
   const auto rows = read_csv(dir / "out" / "martingale.csv");
   ASSERT_EQ(rows.front(), (std::vector<std::string>{"date", "maturity", "P0", "mc", "se", "z"}));
@@ -162,8 +126,8 @@ TEST_F(tarvex_cli, simulate_passes_the_martingale_check_and_outputs_parse_back) 
 
 TEST_F(tarvex_cli, results_do_not_depend_on_the_thread_count_or_the_batch_split) {
   const auto j = job();
-  ASSERT_EQ(tarvex({"simulate", "--job", j.string(), "-o", (dir / "one").string(), "--threads", "1"}, dir).status, 0);
-  ASSERT_EQ(tarvex({"simulate", "--job", j.string(), "-o", (dir / "two").string(), "--threads", "2"}, dir).status, 0);
+  ASSERT_EQ(run({"simulate", "--job", j.string(), "-o", (dir / "one").string(), "--threads", "1"}).status, 0);
+  ASSERT_EQ(run({"simulate", "--job", j.string(), "-o", (dir / "two").string(), "--threads", "2"}).status, 0);
   for (const char* f : {"martingale.csv", "zero_rate_quantiles.csv"})
     EXPECT_EQ(slurp(dir / "one" / f), slurp(dir / "two" / f)) << f;
 
@@ -173,7 +137,7 @@ TEST_F(tarvex_cli, results_do_not_depend_on_the_thread_count_or_the_batch_split)
     x["random"]["paths_per_batch"] = 1000;
     x["random"]["batches"] = 9;
   });
-  ASSERT_EQ(tarvex({"simulate", "--job", split.string(), "-o", (dir / "nine").string()}, dir).status, 0);
+  ASSERT_EQ(run({"simulate", "--job", split.string(), "-o", (dir / "nine").string()}).status, 0);
   const auto a = read_csv(dir / "one" / "martingale.csv"), b = read_csv(dir / "nine" / "martingale.csv");
   ASSERT_EQ(a.size(), b.size());
   for (std::size_t i = 1; i < a.size(); ++i)
@@ -191,7 +155,7 @@ TEST_F(tarvex_cli, every_generator_passes_the_martingale_check) {
   for (const char* generator : {"mersenne_twister", "threefry", "sobol", "sobol_brownian_bridge", "philox_upfront"}) {
     const auto j = job([&](json& x) { x["random"]["generator"] = generator; });
     const auto out = dir / generator;
-    const auto r = tarvex({"simulate", "--job", j.string(), "-o", out.string()}, dir);
+    const auto r = run({"simulate", "--job", j.string(), "-o", out.string()});
     ASSERT_EQ(r.status, 0) << generator << ": " << r.err;
     const auto rows = read_csv(out / "martingale.csv");
     for (std::size_t i = 1; i < rows.size(); ++i)
@@ -202,7 +166,7 @@ TEST_F(tarvex_cli, every_generator_passes_the_martingale_check) {
 }
 
 TEST_F(tarvex_cli, plot_draws_the_charts_or_says_gnuplot_is_missing) {
-  const auto r = tarvex({"simulate", "--job", job().string(), "-o", (dir / "out").string(), "--plot"}, dir);
+  const auto r = run({"simulate", "--job", job().string(), "-o", (dir / "out").string(), "--plot"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(fs::exists(dir / "out" / "charts.gp"));
   if (r.err.find("gnuplot is not installed") == std::string::npos) {
@@ -263,7 +227,7 @@ TEST_F(tarvex_cli, bad_inputs_fail_with_one_line_status_two_and_no_output) {
        "tarvex: error: tarvex simulate: --threads: expected a non-negative integer, got '-1'"},
   };
   for (const auto& c : cases) {
-    const auto r = tarvex(c.args(), dir);
+    const auto r = run(c.args());
     EXPECT_EQ(r.status, 2) << c.message;
     EXPECT_EQ(r.err, c.message + "\n");
     EXPECT_FALSE(fs::exists(out)) << c.message;
@@ -275,11 +239,11 @@ TEST_F(tarvex_cli, bad_inputs_fail_with_one_line_status_two_and_no_output) {
 TEST_F(tarvex_cli, help_is_available_for_every_command) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"--help"}, {"calibrate", "hjm", "--help"}, {"simulate", "--help"}, {"demo", "--help"}}) {
-    const auto r = tarvex(args, dir);
+    const auto r = run(args);
     EXPECT_EQ(r.status, 0) << args[0];
     EXPECT_EQ(r.out.rfind("usage: tarvex", 0), 0u) << args[0];
   }
-  const auto v = tarvex({"--version"}, dir);
+  const auto v = run({"--version"});
   EXPECT_EQ(v.status, 0);
   EXPECT_TRUE(std::regex_match(v.out, std::regex("tarvex [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << v.out;
 }

@@ -2,18 +2,14 @@
 // thread count, and correlation errors that name the factors.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
+
+#include "cli_harness.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -21,24 +17,17 @@ using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
 
-std::string slurp(const fs::path& p) {
-  std::stringstream s;
-  s << std::ifstream(p, std::ios::binary).rdbuf();
-  return s.str();
-}
+using tarvex::cli_testing::outcome;
+using tarvex::cli_testing::slurp;
 
-class tarvex_cross_asset : public ::testing::Test {
+class tarvex_cross_asset : public tarvex::cli_testing::cli_test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("tarvex_cross_asset_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-           std::to_string(::getpid()));
-    fs::remove_all(dir);
+    cli_test::SetUp();
     fs::create_directories(dir / "eur_negative");
     for (const char* f : {"market.json", "hjm_parameters.json", "eur_negative/market.json"})
       fs::copy_file(sample / f, dir / f);
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   // The sample job, smaller, edited.
   fs::path job(const std::function<void(json&)>& edit) {
@@ -51,22 +40,16 @@ class tarvex_cross_asset : public ::testing::Test {
     return dir / "job.json";
   }
 
-  std::pair<int, std::string> simulate(const fs::path& job_file, const std::string& out, const std::string& threads) {
-    const std::string command = std::string("'") + TARVEX_EXECUTABLE + "' simulate --job '" + job_file.string() +
-                                "' -o '" + (dir / out).string() + "' --threads " + threads + " >/dev/null 2>'" +
-                                (dir / "stderr.txt").string() + "'";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "stderr.txt")};
+  outcome simulate(const fs::path& job_file, const std::string& out, const std::string& threads) const {
+    return run({"simulate", "--job", job_file.string(), "-o", (dir / out).string(), "--threads", threads});
   }
-
-  fs::path dir;
 };
 
 TEST_F(tarvex_cross_asset, one_and_two_threads_give_the_same_files_and_the_checks_hold) {
   const auto j = job([](json&) {});
   for (const char* threads : {"1", "2"}) {
-    const auto [status, err] = simulate(j, std::string("out") + threads, threads);
-    ASSERT_EQ(status, 0) << err;
+    const auto r = simulate(j, std::string("out") + threads, threads);
+    ASSERT_EQ(r.status, 0) << r.err;
   }
   for (const char* f : {"martingale.csv", "quantiles.csv"})
     EXPECT_EQ(slurp(dir / "out1" / f), slurp(dir / "out2" / f)) << f;
@@ -102,9 +85,9 @@ TEST_F(tarvex_cross_asset, correlation_errors_name_the_factors) {
                "-0.350000"},
   };
   for (const auto& c : cases) {
-    const auto [status, err] = simulate(job(c.edit), "out", "1");
-    EXPECT_EQ(status, 2) << c.message;
-    EXPECT_EQ(err, c.message + "\n");
+    const auto r = simulate(job(c.edit), "out", "1");
+    EXPECT_EQ(r.status, 2) << c.message;
+    EXPECT_EQ(r.err, c.message + "\n");
     EXPECT_FALSE(fs::exists(dir / "out"));
   }
 }

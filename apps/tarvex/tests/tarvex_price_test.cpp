@@ -1,16 +1,14 @@
 // `tarvex price swaption` end to end: the sample trades price, the European agrees with
 // its closed form, bad trades fail on one line with status 2.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "cli_harness.h"
 
 namespace {
 
@@ -18,26 +16,8 @@ namespace fs = std::filesystem;
 const fs::path sample = TARVEX_SAMPLE_DATA;
 const fs::path trades = fs::path(TARVEX_SAMPLE_DATA).parent_path() / "trades";
 
-struct outcome {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-outcome price(const fs::path& trade, const fs::path& params, const fs::path& dir) {
-  std::string command = std::string("'") + TARVEX_EXECUTABLE + "' price swaption --market '" +
-                        (sample / "market.json").string() + "' --params '" + params.string() + "' --trade '" +
-                        trade.string() + "'";
-  command += " >'" + (dir / "stdout.txt").string() + "' 2>'" + (dir / "stderr.txt").string() + "'";
-  const int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "stdout.txt"), slurp(dir / "stderr.txt")};
-}
+using tarvex::cli_testing::outcome;
+using tarvex::cli_testing::slurp;
 
 double figure(const std::string& text, const std::string& label) {
   std::smatch m;
@@ -45,14 +25,11 @@ double figure(const std::string& text, const std::string& label) {
   return std::stod(m[1]);
 }
 
-struct tarvex_price : ::testing::Test {
-  fs::path dir;
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("tarvex_price_" + std::to_string(::getpid()) + "_" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir);
+struct tarvex_price : tarvex::cli_testing::cli_test {
+  outcome price(const fs::path& trade, const fs::path& params) const {
+    return run({"price", "swaption", "--market", (sample / "market.json").string(), "--params", params.string(),
+                "--trade", trade.string()});
   }
-  void TearDown() override { fs::remove_all(dir); }
   fs::path edited(const std::string& from, const std::string& to) {
     std::string text = slurp(trades / "bermudan_10nc1.json");
     text.replace(text.find(from), from.size(), to);
@@ -63,17 +40,17 @@ struct tarvex_price : ::testing::Test {
 
 TEST_F(tarvex_price, sample_trades_price_and_the_european_matches_its_closed_form) {
   const fs::path one = trades / "hjm_one_factor.json";
-  const auto bermudan = price(trades / "bermudan_10nc1.json", one, dir);
+  const auto bermudan = price(trades / "bermudan_10nc1.json", one);
   ASSERT_EQ(bermudan.status, 0) << bermudan.err;
   EXPECT_NE(bermudan.out.find("Bermudan payer swaption"), std::string::npos) << bermudan.out;
   EXPECT_NE(bermudan.out.find("grid: 201 nodes per factor x "), std::string::npos) << bermudan.out;
-  const auto european = price(trades / "european_5y5y.json", one, dir);
+  const auto european = price(trades / "european_5y5y.json", one);
   ASSERT_EQ(european.status, 0) << european.err;
   const double pde = figure(european.out, "PDE price"), closed = figure(european.out, "closed-form price");
   EXPECT_NEAR(pde, closed, 0.05e-4 * 1e7) << european.out;  // 0.05 bp of the notional
   EXPECT_GT(figure(bermudan.out, "PDE price"), 0.0);
   // Two factors, European: PDE and closed form side by side.
-  const auto two = price(trades / "european_5y5y.json", sample / "hjm_parameters.json", dir);
+  const auto two = price(trades / "european_5y5y.json", sample / "hjm_parameters.json");
   ASSERT_EQ(two.status, 0) << two.err;
   EXPECT_NEAR(figure(two.out, "PDE price"), figure(two.out, "closed-form price"), 0.1e-4 * 1e7) << two.out;
 }
@@ -88,13 +65,13 @@ TEST_F(tarvex_price, bad_trades_exit_two_with_one_line) {
                        row{"10000000", "-5", "$.notional: expected a positive number, got -5"},
                        row{"\"bermudan_swaption\"", "\"cap\"",
                            "$.type: expected \"european_swaption\" or \"bermudan_swaption\", got \"cap\""}}) {
-    const auto o = price(edited(r.from, r.to), one, dir);
+    const auto o = price(edited(r.from, r.to), one);
     EXPECT_EQ(o.status, 2) << r.message;
     EXPECT_EQ(o.err, "tarvex: error: " + (dir / "trade.json").string() + ": " + r.message + "\n");
     EXPECT_EQ(o.out, "");
   }
   // The sample's second factor decays so fast that one grid cannot serve 1M and 9Y.
-  const auto o = price(trades / "bermudan_10nc1.json", sample / "hjm_parameters.json", dir);
+  const auto o = price(trades / "bermudan_10nc1.json", sample / "hjm_parameters.json");
   EXPECT_EQ(o.status, 2);
   EXPECT_NE(o.err.find("factor 2 spreads"), std::string::npos) << o.err;
 }

@@ -14,12 +14,13 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "cli_harness.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -27,30 +28,8 @@ using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-struct outcome {
-  int status = -1;  // exit status, or -signal
-  std::string err;
-};
-
-// Runs `prefix tarvex args` through the shell, stdout discarded; a run that hangs is
-// stopped after 60 s and reported as status 124.
-outcome run(const std::vector<std::string>& args, const fs::path& dir, const std::string& prefix = "") {
-  std::string command = prefix + " timeout 60 '" + TARVEX_EXECUTABLE + "'";
-  for (const auto& a : args) command += " '" + a + "'";
-  command += " >/dev/null 2>'" + (dir / "stderr.txt").string() + "'";
-  const int raw = std::system(command.c_str());
-  outcome o;
-  o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  o.err = slurp(dir / "stderr.txt");
-  return o;
-}
+using tarvex::cli_testing::outcome;
+using tarvex::cli_testing::slurp;
 
 // Every file of a folder (names and bytes); staging folders beside it are reported too.
 std::map<std::string, std::string> contents(const fs::path& folder) {
@@ -67,17 +46,18 @@ std::vector<std::string> leftovers(const fs::path& dir) {
   return names;
 }
 
-class tarvex_reliability : public ::testing::Test {
+class tarvex_reliability : public tarvex::cli_testing::cli_test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("tarvex_reliability_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-           "_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    cli_test::SetUp();
     for (const char* f : {"market.json", "hjm_parameters.json"}) fs::copy_file(sample / f, dir / f);
   }
-  void TearDown() override { fs::remove_all(dir); }
+
+  // Runs `prefix tarvex args`; a run that hangs is stopped after 60 s and reported as
+  // status 124.
+  outcome run(const std::vector<std::string>& args, const std::string& prefix = "") const {
+    return cli_test::run(args, prefix + " timeout 60");
+  }
 
   // A small job (quarterly dates over 5 years, 2 x 500 paths), edited.
   fs::path job(const std::function<void(json&)>& edit = {}, const std::string& name = "job.json") {
@@ -104,8 +84,6 @@ class tarvex_reliability : public ::testing::Test {
     return {"calibrate", "hjm", "--market", market.string(), "--targets", (sample / "targets.json").string(),
             "--settings", (sample / "settings.json").string(), "-o", output.string()};
   }
-
-  fs::path dir;
 };
 
 TEST_F(tarvex_reliability, numbers_and_nesting_beyond_the_readers_fail_with_file_and_path) {
@@ -127,7 +105,7 @@ TEST_F(tarvex_reliability, numbers_and_nesting_beyond_the_readers_fail_with_file
        (dir / "c.json").string() + ": " + deep + ": expected at most 256 levels of nesting"},
   };
   for (const auto& c : cases) {
-    const auto r = run(calibrate(c.market, dir / "p.json"), dir);
+    const auto r = run(calibrate(c.market, dir / "p.json"));
     EXPECT_EQ(r.status, 2) << c.expected;
     EXPECT_EQ(r.err, "tarvex: error: " + c.expected + "\n");
   }
@@ -147,7 +125,7 @@ TEST_F(tarvex_reliability, numbers_and_nesting_beyond_the_readers_fail_with_file
        j + ": $.simulation_dates.horizon: expected a horizon of at most 1000 years, got \"1001Y\""},
   };
   for (const auto& c : jobs) {
-    const auto r = run({"simulate", "--job", job(c.edit).string(), "-o", (dir / "out").string()}, dir);
+    const auto r = run({"simulate", "--job", job(c.edit).string(), "-o", (dir / "out").string()});
     EXPECT_EQ(r.status, 2) << c.expected;
     EXPECT_EQ(r.err, "tarvex: error: " + c.expected + "\n");
   }
@@ -158,14 +136,14 @@ TEST_F(tarvex_reliability, inputs_must_be_regular_files) {
   const fs::path fifo = dir / "fifo.json";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   for (const fs::path& input : {fs::path("/dev/zero"), fifo, dir}) {
-    const auto r = run(calibrate(input, dir / "p.json"), dir);
+    const auto r = run(calibrate(input, dir / "p.json"));
     EXPECT_EQ(r.status, 2) << input;  // not 124: the FIFO without a writer does not block
     EXPECT_EQ(r.err, "tarvex: error: " + input.string() + ": not a regular file\n");
   }
   // Bounded size: 64 MiB and a byte.
   std::ofstream(dir / "huge.json").close();
   fs::resize_file(dir / "huge.json", (64ull << 20) + 1);
-  const auto r = run(calibrate(dir / "huge.json", dir / "p.json"), dir);
+  const auto r = run(calibrate(dir / "huge.json", dir / "p.json"));
   EXPECT_EQ(r.err, "tarvex: error: " + (dir / "huge.json").string() +
                        ": too large (67108865 bytes; an input may have at most 64 MiB)\n");
 }
@@ -173,13 +151,13 @@ TEST_F(tarvex_reliability, inputs_must_be_regular_files) {
 TEST_F(tarvex_reliability, outputs_never_replace_inputs_links_or_devices) {
   // An output that is an input: refused before anything runs, the input intact.
   const std::string market = slurp(dir / "market.json");
-  auto r = run(calibrate(dir / "market.json", dir / "market.json"), dir);
+  auto r = run(calibrate(dir / "market.json", dir / "market.json"));
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "tarvex: error: " + (dir / "market.json").string() +
                        ": is one of this run's inputs; choose another output\n");
   EXPECT_EQ(slurp(dir / "market.json"), market);
   fs::create_symlink(dir / "market.json", dir / "market_link.json");
-  r = run(calibrate(dir / "market.json", dir / "market_link.json"), dir);
+  r = run(calibrate(dir / "market.json", dir / "market_link.json"));
   EXPECT_EQ(r.err, "tarvex: error: " + (dir / "market_link.json").string() +
                        ": is one of this run's inputs; choose another output\n");
   EXPECT_EQ(slurp(dir / "market.json"), market);
@@ -190,7 +168,7 @@ TEST_F(tarvex_reliability, outputs_never_replace_inputs_links_or_devices) {
   fs::copy_file(dir / "hjm_parameters.json", dir / "out" / "hjm_parameters.json");
   const fs::path inside = job({}, "out/summary.json");
   const std::string job_text = slurp(inside);
-  r = run({"simulate", "--job", inside.string(), "-o", (dir / "out").string()}, dir);
+  r = run({"simulate", "--job", inside.string(), "-o", (dir / "out").string()});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "tarvex: error: " + (dir / "out" / "summary.json").string() +
                        ": is one of this run's inputs; choose another output\n");
@@ -198,14 +176,14 @@ TEST_F(tarvex_reliability, outputs_never_replace_inputs_links_or_devices) {
 
   // A FIFO (any non-regular file) is never replaced.
   ASSERT_EQ(::mkfifo((dir / "p.json").c_str(), 0600), 0);
-  r = run(calibrate(dir / "market.json", dir / "p.json"), dir);
+  r = run(calibrate(dir / "market.json", dir / "p.json"));
   EXPECT_EQ(r.err, "tarvex: error: " + (dir / "p.json").string() + ": exists and is not a regular file\n");
   EXPECT_TRUE(fs::is_fifo(dir / "p.json"));
 
   // A link to a folder is written through: the link stays, the folder gets the files.
   fs::create_directories(dir / "real");
   fs::create_directory_symlink(dir / "real", dir / "link");
-  r = run({"simulate", "--job", job().string(), "-o", (dir / "link").string()}, dir);
+  r = run({"simulate", "--job", job().string(), "-o", (dir / "link").string()});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(fs::is_symlink(dir / "link"));
   EXPECT_TRUE(fs::exists(dir / "real" / "summary.json"));
@@ -214,10 +192,10 @@ TEST_F(tarvex_reliability, outputs_never_replace_inputs_links_or_devices) {
 
 TEST_F(tarvex_reliability, a_second_run_replaces_the_outputs_and_keeps_other_files) {
   const fs::path out = dir / "out";
-  ASSERT_EQ(run({"simulate", "--job", job().string(), "-o", out.string()}, dir).status, 0);
+  ASSERT_EQ(run({"simulate", "--job", job().string(), "-o", out.string()}).status, 0);
   std::ofstream(out / "notes.txt") << "mine\n";
   const auto first = contents(out);
-  ASSERT_EQ(run({"simulate", "--job", job([](json& j) { j["random"]["seed"] = 7; }).string(), "-o", out.string()}, dir)
+  ASSERT_EQ(run({"simulate", "--job", job([](json& j) { j["random"]["seed"] = 7; }).string(), "-o", out.string()})
                 .status,
             0);
   const auto second = contents(out);
@@ -226,7 +204,7 @@ TEST_F(tarvex_reliability, a_second_run_replaces_the_outputs_and_keeps_other_fil
   EXPECT_EQ(second.size(), first.size());
   EXPECT_TRUE(leftovers(dir).empty());
   // Run from inside the output folder, which must survive (it is the shell's).
-  const auto r = run({"simulate", "--job", job().string(), "-o", "."}, dir, "cd '" + out.string() + "' &&");
+  const auto r = run({"simulate", "--job", job().string(), "-o", "."}, "cd '" + out.string() + "' &&");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(contents(out).at("notes.txt"), "mine\n");
   EXPECT_EQ(contents(out).at("martingale.csv"), first.at("martingale.csv"));
@@ -235,7 +213,7 @@ TEST_F(tarvex_reliability, a_second_run_replaces_the_outputs_and_keeps_other_fil
 // Ctrl-C and SIGTERM during a run remove the staging folder, and the old outputs stay.
 TEST_F(tarvex_reliability, interrupted_runs_leave_no_staging_folder) {
   const fs::path out = dir / "out";
-  ASSERT_EQ(run({"simulate", "--job", job().string(), "-o", out.string()}, dir).status, 0);
+  ASSERT_EQ(run({"simulate", "--job", job().string(), "-o", out.string()}).status, 0);
   const auto before = contents(out);
   const fs::path slow = job([](json& j) {
     j["simulation_dates"] = {{"step", "1W"}, {"horizon", "30Y"}};
@@ -269,15 +247,15 @@ TEST_F(tarvex_reliability, killed_at_any_rename_the_folder_is_all_old_or_all_new
   if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
   const fs::path out = dir / "out", fresh = dir / "fresh";
   const fs::path old_job = job(), new_job = job([](json& j) { j["random"]["seed"] = 7; }, "new_job.json");
-  ASSERT_EQ(run({"simulate", "--job", new_job.string(), "-o", fresh.string()}, dir).status, 0);
+  ASSERT_EQ(run({"simulate", "--job", new_job.string(), "-o", fresh.string()}).status, 0);
   const auto new_files = contents(fresh);
   for (int n = 1;; ++n) {
     fs::remove_all(out);
-    ASSERT_EQ(run({"simulate", "--job", old_job.string(), "-o", out.string()}, dir).status, 0);
+    ASSERT_EQ(run({"simulate", "--job", old_job.string(), "-o", out.string()}).status, 0);
     const auto old_files = contents(out);
     const std::string inject = "strace -f -o /dev/null -e trace=rename,renameat,renameat2 -e inject=rename,renameat,"
                                "renameat2:signal=KILL:when=" + std::to_string(n);
-    const auto r = run({"simulate", "--job", new_job.string(), "-o", out.string()}, dir, inject);
+    const auto r = run({"simulate", "--job", new_job.string(), "-o", out.string()}, inject);
     const auto now = contents(out);
     EXPECT_TRUE(now == old_files || now == new_files) << "killed at rename " << n;
     if (r.status == 0) {
@@ -287,7 +265,7 @@ TEST_F(tarvex_reliability, killed_at_any_rename_the_folder_is_all_old_or_all_new
     }
     ASSERT_LT(n, 20) << r.err;
     // The next run on the target removes the staging folder of the killed one.
-    ASSERT_EQ(run({"simulate", "--job", old_job.string(), "-o", out.string()}, dir).status, 0);
+    ASSERT_EQ(run({"simulate", "--job", old_job.string(), "-o", out.string()}).status, 0);
     EXPECT_EQ(leftovers(dir), std::vector<std::string>{}) << n;
   }
 }
@@ -297,8 +275,8 @@ TEST_F(tarvex_reliability, killed_at_any_rename_the_folder_is_all_old_or_all_new
 TEST_F(tarvex_reliability, outputs_are_synced_before_and_after_the_swap) {
   if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
   const fs::path out = dir / "out", log = dir / "strace.txt";
-  ASSERT_EQ(run({"simulate", "--job", job().string(), "-o", out.string()}, dir).status, 0);
-  const auto r = run({"simulate", "--job", job().string(), "-o", out.string()}, dir,
+  ASSERT_EQ(run({"simulate", "--job", job().string(), "-o", out.string()}).status, 0);
+  const auto r = run({"simulate", "--job", job().string(), "-o", out.string()},
                      "strace -f -o '" + log.string() + "' -e trace=fsync,rename,renameat,renameat2");
   ASSERT_EQ(r.status, 0) << r.err;
   std::size_t before = 0, after = 0, swaps = 0;

@@ -4,12 +4,8 @@
 // line and write nothing.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -20,17 +16,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli_harness.h"
+
 namespace {
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
 
-std::string slurp(const fs::path& p) {
-  std::stringstream s;
-  s << std::ifstream(p, std::ios::binary).rdbuf();
-  return s.str();
-}
+using tarvex::cli_testing::outcome;
+using tarvex::cli_testing::slurp;
 
 std::vector<std::vector<std::string>> csv_rows(const fs::path& p) {
   std::vector<std::vector<std::string>> rows;
@@ -58,18 +53,14 @@ int days(const std::string& from, const std::string& to) {
   return int((parse(to) - parse(from)).count());
 }
 
-class tarvex_simulate_bk : public ::testing::Test {
+class tarvex_simulate_bk : public tarvex::cli_testing::cli_test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("tarvex_simulate_bk_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-           std::to_string(::getpid()));
-    fs::remove_all(dir);
+    cli_test::SetUp();
     fs::create_directories(dir / "credit");
     for (const char* f : {"market.json", "bk_rates_settings.json", "credit/acme.json", "credit/settings.json"})
       fs::copy_file(sample / f, dir / f);
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   // The sample job, quarterly and smaller, edited.
   fs::path job(const std::function<void(json&)>& edit) {
@@ -87,20 +78,14 @@ class tarvex_simulate_bk : public ::testing::Test {
     std::ofstream(dir / "credit" / "acme.json") << c.dump(2);
   }
 
-  std::pair<int, std::string> simulate(const fs::path& job_file) {
-    const std::string command = std::string("'") + TARVEX_EXECUTABLE + "' simulate --job '" + job_file.string() +
-                                "' -o '" + (dir / "out").string() + "' >/dev/null 2>'" + (dir / "stderr.txt").string() +
-                                "'";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "stderr.txt")};
+  outcome simulate(const fs::path& job_file) const {
+    return run({"simulate", "--job", job_file.string(), "-o", (dir / "out").string()});
   }
-
-  fs::path dir;
 };
 
 TEST_F(tarvex_simulate_bk, checks_hold_on_the_pillars_within_3_standard_errors_and_quantiles_are_ordered) {
-  const auto [status, err] = simulate(job([](json&) {}));
-  ASSERT_EQ(status, 0) << err;
+  const auto r = simulate(job([](json&) {}));
+  ASSERT_EQ(r.status, 0) << r.err;
 
   // Today's survival from the file's piecewise-flat hazard rates (ACT/365F), computed
   // here: the check's target must be the market curve itself at each pillar.
@@ -175,9 +160,9 @@ TEST_F(tarvex_simulate_bk, bad_credit_inputs_exit_2_with_one_line_and_no_output)
   };
   for (const auto& c : cases) {
     edit_credit(c.credit);
-    const auto [status, err] = simulate(job(c.job));
-    EXPECT_EQ(status, 2) << c.message;
-    EXPECT_EQ(err, "tarvex: error: " + c.message + "\n");
+    const auto r = simulate(job(c.job));
+    EXPECT_EQ(r.status, 2) << c.message;
+    EXPECT_EQ(r.err, "tarvex: error: " + c.message + "\n");
     EXPECT_FALSE(fs::exists(dir / "out")) << c.message;
   }
 }

@@ -2,18 +2,14 @@
 // file, the JSON path and what was expected, exit status 2, nothing written.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
+
+#include "cli_harness.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -21,23 +17,11 @@ using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
 
-std::string slurp(const fs::path& p) {
-  std::stringstream s;
-  s << std::ifstream(p, std::ios::binary).rdbuf();
-  return s.str();
-}
+using tarvex::cli_testing::outcome;
+using tarvex::cli_testing::slurp;
 
-class tarvex_simulate_checks : public ::testing::Test {
+class tarvex_simulate_checks : public tarvex::cli_testing::cli_test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("tarvex_simulate_checks_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-           "_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   // The sample job over a small batch, with the sample market and an edited copy of
   // the sample parameters beside it.
   fs::path job(const std::function<void(json&)>& edit_job, const std::function<void(json&)>& edit_parameters) {
@@ -54,16 +38,10 @@ class tarvex_simulate_checks : public ::testing::Test {
     return dir / "job.json";
   }
 
-  // Exit status and standard error of `tarvex simulate --job J -o dir/out`.
-  std::pair<int, std::string> simulate(const fs::path& job_file) {
-    const std::string command = std::string("'") + TARVEX_EXECUTABLE + "' simulate --job '" + job_file.string() +
-                                "' -o '" + (dir / "out").string() + "' >/dev/null 2>'" +
-                                (dir / "stderr.txt").string() + "'";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "stderr.txt")};
+  // `tarvex simulate --job J -o dir/out`.
+  outcome simulate(const fs::path& job_file) const {
+    return run({"simulate", "--job", job_file.string(), "-o", (dir / "out").string()});
   }
-
-  fs::path dir;
 };
 
 // The sample parameters run from 2027-12-04 to 2046-12-04 (serials 46725 to 53665);
@@ -89,9 +67,9 @@ TEST_F(tarvex_simulate_checks, parameters_dated_wholly_outside_the_simulation_ar
       {six_months, keep, where + "2027-06-04), got \"hjm_parameters.json\" with dates from 2027-12-04 to 2046-12-04"},
   };
   for (const auto& c : cases) {
-    const auto [status, err] = simulate(job(c.edit_job, c.edit_parameters));
-    EXPECT_EQ(status, 2) << c.message;
-    EXPECT_EQ(err, c.message + "\n");
+    const auto r = simulate(job(c.edit_job, c.edit_parameters));
+    EXPECT_EQ(r.status, 2) << c.message;
+    EXPECT_EQ(r.err, c.message + "\n");
     EXPECT_FALSE(fs::exists(dir / "out")) << c.message;
     for (const auto& e : fs::directory_iterator(dir))
       EXPECT_EQ(e.path().filename().string().find(".out"), std::string::npos) << "staging left: " << e.path();
@@ -102,8 +80,8 @@ TEST_F(tarvex_simulate_checks, parameters_dated_wholly_outside_the_simulation_ar
        {std::pair<std::function<void(json&)>, std::function<void(json&)>>{
             [](json& j) { j["simulation_dates"]["horizon"] = "1Y"; }, keep},
         {keep, shift(46360.0 - 53665.0)}}) {
-    const auto [status, err] = simulate(job(edit_job, edit_parameters));
-    EXPECT_EQ(status, 0) << err;
+    const auto r = simulate(job(edit_job, edit_parameters));
+    EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(dir / "out" / "summary.json"));
     fs::remove_all(dir / "out");
   }

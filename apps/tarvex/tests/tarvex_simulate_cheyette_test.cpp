@@ -3,18 +3,14 @@
 // malformed Cheyette file refused with the file, JSON path and what was expected.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <sys/wait.h>
-
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
+
+#include "cli_harness.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -22,19 +18,14 @@ using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
 
-std::string slurp(const fs::path& p) {
-  std::stringstream s;
-  s << std::ifstream(p, std::ios::binary).rdbuf();
-  return s.str();
-}
+using tarvex::cli_testing::slurp;
 
-struct folder {
-  fs::path dir = fs::temp_directory_path() / ("tarvex_simulate_cheyette_" + std::to_string(::getpid()));
-  folder() {
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+class tarvex_simulate_cheyette : public tarvex::cli_testing::cli_test {
+ protected:
+  // `tarvex simulate --job J -o dir/out`.
+  tarvex::cli_testing::outcome simulate(const fs::path& job) const {
+    return run({"simulate", "--job", job.string(), "-o", (dir / "out").string()});
   }
-  ~folder() { fs::remove_all(dir); }
 };
 
 // A job over the sample market whose rates are Cheyette parameters built from the sample
@@ -60,36 +51,27 @@ fs::path cheyette_job(const fs::path& dir, void (*edit)(json&)) {
   return dir / "job.json";
 }
 
-std::pair<int, std::string> simulate(const fs::path& dir, const fs::path& job) {
-  const std::string command = std::string("'") + TARVEX_EXECUTABLE + "' simulate --job '" + job.string() + "' -o '" +
-                              (dir / "out").string() + "' >/dev/null 2>'" + (dir / "stderr.txt").string() + "'";
-  const int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "stderr.txt")};
-}
-
-TEST(tarvex_simulate_cheyette, cheyette_rates_pass_the_martingale_check_and_report_quantiles) {
-  folder f;
-  const auto [status, err] = simulate(f.dir, cheyette_job(f.dir, nullptr));
-  ASSERT_EQ(status, 0) << err;
-  const json summary = json::parse(slurp(f.dir / "out" / "summary.json"));
+TEST_F(tarvex_simulate_cheyette, cheyette_rates_pass_the_martingale_check_and_report_quantiles) {
+  const auto r = simulate(cheyette_job(dir, nullptr));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const json summary = json::parse(slurp(dir / "out" / "summary.json"));
   EXPECT_EQ(summary["factors"], 2);
   EXPECT_EQ(summary["paths"], 8000);
   // The signed (mean - P(0,T)) / s.e. of largest size over 40 dates and 5 maturities.
   EXPECT_LT(std::fabs(summary["largest_martingale_z"].get<double>()), 4.0);
-  EXPECT_TRUE(fs::exists(f.dir / "out" / "martingale.csv"));
-  EXPECT_TRUE(fs::exists(f.dir / "out" / "zero_rate_quantiles.csv"));
+  EXPECT_TRUE(fs::exists(dir / "out" / "martingale.csv"));
+  EXPECT_TRUE(fs::exists(dir / "out" / "zero_rate_quantiles.csv"));
 }
 
-TEST(tarvex_simulate_cheyette, a_skew_without_its_dates_is_refused) {
-  folder f;
-  const auto [status, err] = simulate(f.dir, cheyette_job(f.dir, [](json& root) {
+TEST_F(tarvex_simulate_cheyette, a_skew_without_its_dates_is_refused) {
+  const auto r = simulate(cheyette_job(dir, [](json& root) {
     root["skew_parameter_dates"] = {46360.0, 46725.0};
   }));
-  EXPECT_EQ(status, 2);
-  EXPECT_NE(err.find("cheyette_parameters.json: $.root.skew_parameter.rows: expected 2, one per entry of "
-                     "skew_parameter_dates"),
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("cheyette_parameters.json: $.root.skew_parameter.rows: expected 2, one per entry of "
+                       "skew_parameter_dates"),
             std::string::npos)
-      << err;
+      << r.err;
 }
 
 }  // namespace

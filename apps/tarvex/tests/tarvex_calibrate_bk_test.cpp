@@ -17,14 +17,12 @@
 #include "cli_harness.h"
 
 namespace {
-namespace fs = std::filesystem;
+using namespace tarvex::cli_testing;
 using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
 
-using tarvex::cli_testing::slurp;
-
-class tarvex_calibrate_bk : public tarvex::cli_testing::cli_test {
+class tarvex_calibrate_bk : public cli_test {
  protected:
   // The fit table's "diff (bp)" column.
   static std::vector<double> differences(const std::string& out) {

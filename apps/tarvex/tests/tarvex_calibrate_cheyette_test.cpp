@@ -15,15 +15,12 @@
 #include "cli_harness.h"
 
 namespace {
-namespace fs = std::filesystem;
+using namespace tarvex::cli_testing;
 using json = nlohmann::ordered_json;
 
 const fs::path sample = fs::path(TARVEX_SAMPLE_DATA) / "cheyette";
 
-using tarvex::cli_testing::outcome;
-using tarvex::cli_testing::slurp;
-
-class tarvex_calibrate_cheyette : public tarvex::cli_testing::cli_test {
+class tarvex_calibrate_cheyette : public cli_test {
  protected:
   outcome run(const fs::path& market, const fs::path& settings, const std::vector<std::string>& extra = {},
               const fs::path& hjm = sample / "hjm_parameters.json") const {

@@ -17,14 +17,12 @@
 #include "cli_harness.h"
 
 namespace {
-namespace fs = std::filesystem;
+using namespace tarvex::cli_testing;
 using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
 
-using tarvex::cli_testing::slurp;
-
-class tarvex_calibrate : public tarvex::cli_testing::cli_test {
+class tarvex_calibrate : public cli_test {
  protected:
   // A library file of `folder` with one edit, written into the test's folder.
   fs::path edited(const fs::path& folder, const char* name, const std::function<void(json&)>& edit) const {

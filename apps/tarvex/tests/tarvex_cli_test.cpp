@@ -18,14 +18,12 @@
 #include "cli_harness.h"
 
 namespace {
-namespace fs = std::filesystem;
+using namespace tarvex::cli_testing;
 using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
 
-using tarvex::cli_testing::slurp;
-
-class tarvex_cli : public tarvex::cli_testing::cli_test {
+class tarvex_cli : public cli_test {
  protected:
   // The sample job, shrunk to run in a moment, edited and written beside copies of the
   // sample market and parameters.

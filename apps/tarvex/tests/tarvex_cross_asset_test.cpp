@@ -12,15 +12,12 @@
 #include "cli_harness.h"
 
 namespace {
-namespace fs = std::filesystem;
+using namespace tarvex::cli_testing;
 using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
 
-using tarvex::cli_testing::outcome;
-using tarvex::cli_testing::slurp;
-
-class tarvex_cross_asset : public tarvex::cli_testing::cli_test {
+class tarvex_cross_asset : public cli_test {
  protected:
   void SetUp() override {
     cli_test::SetUp();

@@ -11,13 +11,10 @@
 #include "cli_harness.h"
 
 namespace {
+using namespace tarvex::cli_testing;
 
-namespace fs = std::filesystem;
 const fs::path sample = TARVEX_SAMPLE_DATA;
 const fs::path trades = fs::path(TARVEX_SAMPLE_DATA).parent_path() / "trades";
-
-using tarvex::cli_testing::outcome;
-using tarvex::cli_testing::slurp;
 
 double figure(const std::string& text, const std::string& label) {
   std::smatch m;
@@ -25,7 +22,7 @@ double figure(const std::string& text, const std::string& label) {
   return std::stod(m[1]);
 }
 
-struct tarvex_price : tarvex::cli_testing::cli_test {
+struct tarvex_price : cli_test {
   outcome price(const fs::path& trade, const fs::path& params) const {
     return run({"price", "swaption", "--market", (sample / "market.json").string(), "--params", params.string(),
                 "--trade", trade.string()});

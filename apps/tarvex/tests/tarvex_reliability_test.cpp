@@ -23,13 +23,10 @@
 #include "cli_harness.h"
 
 namespace {
-namespace fs = std::filesystem;
+using namespace tarvex::cli_testing;
 using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
-
-using tarvex::cli_testing::outcome;
-using tarvex::cli_testing::slurp;
 
 // Every file of a folder (names and bytes); staging folders beside it are reported too.
 std::map<std::string, std::string> contents(const fs::path& folder) {
@@ -46,7 +43,7 @@ std::vector<std::string> leftovers(const fs::path& dir) {
   return names;
 }
 
-class tarvex_reliability : public tarvex::cli_testing::cli_test {
+class tarvex_reliability : public cli_test {
  protected:
   void SetUp() override {
     cli_test::SetUp();

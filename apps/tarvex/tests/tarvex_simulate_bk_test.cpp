@@ -19,13 +19,10 @@
 #include "cli_harness.h"
 
 namespace {
-namespace fs = std::filesystem;
+using namespace tarvex::cli_testing;
 using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
-
-using tarvex::cli_testing::outcome;
-using tarvex::cli_testing::slurp;
 
 std::vector<std::vector<std::string>> csv_rows(const fs::path& p) {
   std::vector<std::vector<std::string>> rows;
@@ -53,7 +50,7 @@ int days(const std::string& from, const std::string& to) {
   return int((parse(to) - parse(from)).count());
 }
 
-class tarvex_simulate_bk : public tarvex::cli_testing::cli_test {
+class tarvex_simulate_bk : public cli_test {
  protected:
   void SetUp() override {
     cli_test::SetUp();

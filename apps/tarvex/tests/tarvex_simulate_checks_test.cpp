@@ -12,15 +12,12 @@
 #include "cli_harness.h"
 
 namespace {
-namespace fs = std::filesystem;
+using namespace tarvex::cli_testing;
 using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
 
-using tarvex::cli_testing::outcome;
-using tarvex::cli_testing::slurp;
-
-class tarvex_simulate_checks : public tarvex::cli_testing::cli_test {
+class tarvex_simulate_checks : public cli_test {
  protected:
   // The sample job over a small batch, with the sample market and an edited copy of
   // the sample parameters beside it.

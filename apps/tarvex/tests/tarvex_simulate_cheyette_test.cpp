@@ -13,17 +13,15 @@
 #include "cli_harness.h"
 
 namespace {
-namespace fs = std::filesystem;
+using namespace tarvex::cli_testing;
 using json = nlohmann::ordered_json;
 
 const fs::path sample = TARVEX_SAMPLE_DATA;
 
-using tarvex::cli_testing::slurp;
-
-class tarvex_simulate_cheyette : public tarvex::cli_testing::cli_test {
+class tarvex_simulate_cheyette : public cli_test {
  protected:
   // `tarvex simulate --job J -o dir/out`.
-  tarvex::cli_testing::outcome simulate(const fs::path& job) const {
+  outcome simulate(const fs::path& job) const {
     return run({"simulate", "--job", job.string(), "-o", (dir / "out").string()});
   }
 };

@@ -237,6 +237,9 @@ TEST_F(tarvex_reliability, interrupted_runs_leave_no_staging_folder) {
   }
 }
 
+// strace, with LeakSanitizer off in sanitizer builds: it cannot run under ptrace.
+const std::string strace = "ASAN_OPTIONS=\"${ASAN_OPTIONS:-}:detect_leaks=0\" strace";
+
 // kill -9 at each rename or exchange of the commit (strace's fault injection): the
 // folder holds every old output or every new one, never a mixture, and the next run
 // clears what the killed one left.
@@ -250,7 +253,7 @@ TEST_F(tarvex_reliability, killed_at_any_rename_the_folder_is_all_old_or_all_new
     fs::remove_all(out);
     ASSERT_EQ(run({"simulate", "--job", old_job.string(), "-o", out.string()}).status, 0);
     const auto old_files = contents(out);
-    const std::string inject = "strace -f -o /dev/null -e trace=rename,renameat,renameat2 -e inject=rename,renameat,"
+    const std::string inject = strace + " -f -o /dev/null -e trace=rename,renameat,renameat2 -e inject=rename,renameat,"
                                "renameat2:signal=KILL:when=" + std::to_string(n);
     const auto r = run({"simulate", "--job", new_job.string(), "-o", out.string()}, inject);
     const auto now = contents(out);
@@ -274,7 +277,7 @@ TEST_F(tarvex_reliability, outputs_are_synced_before_and_after_the_swap) {
   const fs::path out = dir / "out", log = dir / "strace.txt";
   ASSERT_EQ(run({"simulate", "--job", job().string(), "-o", out.string()}).status, 0);
   const auto r = run({"simulate", "--job", job().string(), "-o", out.string()},
-                     "strace -f -o '" + log.string() + "' -e trace=fsync,rename,renameat,renameat2");
+                     strace + " -f -o '" + log.string() + "' -e trace=fsync,rename,renameat,renameat2");
   ASSERT_EQ(r.status, 0) << r.err;
   std::size_t before = 0, after = 0, swaps = 0;
   std::ifstream in(log);

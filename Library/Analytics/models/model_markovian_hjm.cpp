@@ -119,10 +119,15 @@ void model_markovian_hjm::refresh() {
     if (analytic_mode_) covariance_step(i - 1, model_dates_[i], covariance_slice(i));
   }
   // The mean on every model date, so that state_drift adds one step instead of all.
-  drift_ = matrix<double>(m, n, 0.0);
-  for (std::size_t i = 1; i < m; ++i) {
-    std::copy_n(drift_.row_data(i - 1), n, drift_.row(i).data());
-    drift_step(i - 1, model_dates_[i - 1], model_dates_[i], drift_.row(i).data());
+  // Only the PDE road asks for it, on models built for simulation; an analytic model
+  // (the calibration refreshes one per residual) walks the steps when asked instead.
+  if (!analytic_mode_) {
+    if (drift_.rows() != m || drift_.columns() != n) drift_ = matrix<double>(m, n, 0.0);
+    std::fill_n(drift_.row(0).data(), n, 0.0);
+    for (std::size_t i = 1; i < m; ++i) {
+      std::copy_n(drift_.row_data(i - 1), n, drift_.row(i).data());
+      drift_step(i - 1, model_dates_[i - 1], model_dates_[i], drift_.row(i).data());
+    }
   }
   refresh_tail_integral(true);
   if (!analytic_mode_ && !simulation_dates_.empty()) {
@@ -365,7 +370,12 @@ void model_markovian_hjm::state_drift(const datetime& t, vector<double>& out) co
   if (out.empty()) out = vector<double>(n);
   details::check_size(n, out.size());
   const std::size_t k = date_offset(t);
-  std::copy_n(drift_.row_data(k), n, out.data());
+  if (drift_.rows() == model_dates_.size()) {
+    std::copy_n(drift_.row_data(k), n, out.data());
+  } else {
+    out.fill(0.0);
+    for (std::size_t i = 0; i < k; ++i) drift_step(i, model_dates_[i], model_dates_[i + 1], out.data());
+  }
   drift_step(k, model_dates_[k], t, out.data());
 }
 

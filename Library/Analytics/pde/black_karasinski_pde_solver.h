@@ -18,10 +18,13 @@ class parameter_black_karasinski;
 //   du/ds = 1/2 sigma^2(s) d2u/dy2 - kappa y du/dy - r(s, y) u,
 //   r = exp(l(s) + y + g(s) shift(s)),   shift in units of x.
 //
-// The grid is in y rather than x: x's spread grows like exp(kappa t), so a uniform x
-// grid sized for a 30-year pillar cannot resolve the first years once kappa t is
-// beyond 1, while y's spread stays bounded. The price is a first-derivative term; it
-// vanishes with the mean reversion (then the nodes' exponentials are taken once).
+// The grid is in y rather than x. The bootstrap sizes the grid with the model's
+// variance(), which is the variance of y = g x; x's own standard deviation is larger by
+// 1/g = exp(kappa t), so an x grid of that width would cut x's distribution off once
+// kappa t is of order 1 (and a grid sized for x at a 30-year pillar could not resolve
+// the first years), while in y the width and the spread agree at every date. The price
+// is a first-derivative term; it vanishes with the mean reversion, where y = x and the
+// two grids coincide (then the nodes' exponentials are taken once).
 //
 // Each time step is the two-stage L-stable scheme u* = M^-1 u,
 // u' = M^-1 ((1 + sqrt2) u* - sqrt2 u), M = 1 - theta dt L, theta = 1 - 1/sqrt2: its

@@ -158,11 +158,13 @@ cross_asset_job read_cross_asset_job(const std::string& file) {
   // A currency named in "fx", "equities" or "credits": its index (the domestic one
   // when absent), refused when no curve is listed for it.
   const auto currency_of = [&](const json_node& node, bool foreign) -> std::size_t {
+    const std::size_t first = foreign ? 1 : 0;
+    const std::string name = node.text();
+    for (std::size_t c = first; c < job.currencies.size(); ++c)
+      if (job.currencies[c].name == name) return c;
     std::string listed;
-    for (std::size_t c = foreign ? 1 : 0; c < job.currencies.size(); ++c)
+    for (std::size_t c = first; c < job.currencies.size(); ++c)
       listed += (listed.empty() ? "" : ", ") + in_quotes(job.currencies[c].name);
-    for (std::size_t c = foreign ? 1 : 0; c < job.currencies.size(); ++c)
-      if (job.currencies[c].name == node.text()) return c;
     node.fail(listed.empty() ? std::string("one of the foreign currencies (the job lists none)")
                              : (foreign ? "one of the foreign currencies " : "one of the currencies ") + listed);
   };

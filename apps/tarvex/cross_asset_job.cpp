@@ -131,12 +131,14 @@ cross_asset_job read_cross_asset_job(const std::string& file) {
   job.dates = read_dates(root.at("simulation_dates"), job.valuation_date);
 
   const json_node currencies = root.at("currencies");
-  if (currencies.size() < 1 || currencies.size() > 2)
-    currencies.fail("one or two currencies (the domestic one first)");
+  if (currencies.size() < 1) currencies.fail("at least one currency (the domestic one first)");
   for (std::size_t i = 0; i < currencies.size(); ++i) {
     const json_node c = currencies.at(i);
     cross_asset_currency cur;
-    cur.name = c.at("name").text();
+    const json_node name = c.at("name");
+    cur.name = name.text();
+    for (const auto& earlier : job.currencies)
+      if (earlier.name == cur.name) name.fail("a currency not listed before");
     cur.today = read_market(relative_to(file, c.at("market").text()));
     if (!(cur.today.valuation_date == job.valuation_date))
       c.at("market").fail("a market valued on " + job.valuation_date.to_string());
@@ -153,24 +155,41 @@ cross_asset_job read_cross_asset_job(const std::string& file) {
     }
     job.currencies.push_back(std::move(cur));
   }
-  if (job.currencies.size() == 2 && job.currencies[0].name == job.currencies[1].name)
-    currencies.at(1).at("name").fail("a currency other than the domestic one");
+  // A currency named in "fx", "equities" or "credits": its index (the domestic one
+  // when absent), refused when no curve is listed for it.
+  const auto currency_of = [&](const json_node& node, bool foreign) -> std::size_t {
+    const std::size_t first = foreign ? 1 : 0;
+    const std::string name = node.text();
+    for (std::size_t c = first; c < job.currencies.size(); ++c)
+      if (job.currencies[c].name == name) return c;
+    std::string listed;
+    for (std::size_t c = first; c < job.currencies.size(); ++c)
+      listed += (listed.empty() ? "" : ", ") + in_quotes(job.currencies[c].name);
+    node.fail(listed.empty() ? std::string("one of the foreign currencies (the job lists none)")
+                             : (foreign ? "one of the foreign currencies " : "one of the currencies ") + listed);
+  };
 
-  const std::size_t expected_fx = job.currencies.size() - 1;
-  if (root.has("fx") || expected_fx > 0) {
+  if (root.has("fx") || job.currencies.size() > 1) {
     const json_node fx = root.at("fx");
-    if (fx.size() != expected_fx)
-      fx.fail(expected_fx == 0 ? std::string("no FX rate for a single currency")
-                               : "one FX rate, " + job.currencies[0].name + " per " + job.currencies[1].name);
+    std::vector<bool> paired(job.currencies.size(), false);
     for (std::size_t i = 0; i < fx.size(); ++i) {
       const json_node foreign = fx.at(i).at("foreign");
-      if (foreign.text() != job.currencies[1].name) foreign.fail(in_quotes(job.currencies[1].name));
-      job.fx.push_back(read_spot(fx.at(i)));
+      cross_asset_spot x = read_spot(fx.at(i));
+      x.currency = currency_of(foreign, true);
+      if (paired[x.currency]) foreign.fail("a currency without an earlier FX pair");
+      paired[x.currency] = true;
+      job.currencies[x.currency].fx = i;
+      job.fx.push_back(x);
     }
+    for (std::size_t c = 1; c < job.currencies.size(); ++c)
+      if (!paired[c]) currencies.at(c).at("name").fail("a currency with an FX pair in \"fx\"");
   }
   if (root.has("equities")) {
     const json_node e = root.at("equities");
-    for (std::size_t i = 0; i < e.size(); ++i) job.equities.push_back(read_spot(e.at(i)));
+    for (std::size_t i = 0; i < e.size(); ++i) {
+      job.equities.push_back(read_spot(e.at(i)));
+      if (e.at(i).has("currency")) job.equities.back().currency = currency_of(e.at(i).at("currency"), false);
+    }
   }
   if (root.has("credits")) {
     const json_node cr = root.at("credits");
@@ -178,6 +197,7 @@ cross_asset_job read_cross_asset_job(const std::string& file) {
       const json_node c = cr.at(i);
       cross_asset_credit k;
       k.name = c.at("name").text();
+      if (c.has("currency")) k.currency = currency_of(c.at("currency"), false);
       const json_node model = c.at("model");
       k.model = model.text();
       if (k.model == "black_karasinski") {

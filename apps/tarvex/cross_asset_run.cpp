@@ -42,30 +42,54 @@ std::shared_ptr<const parameter_lognormal> flat_lognormal(double sigma, const da
                                                      std::vector<datetime>{today}, nullptr);
 }
 
+// The library's FX diffusion reads its simulated curves from the run's first two market
+// objects and the equity diffusion from the first: with several currencies each is handed
+// its own currencies' curves instead (`curves`, indices into the run's diffusions).
+template <class base>
+class bound_to_curves final : public base {
+ public:
+  template <class... arguments>
+  explicit bound_to_curves(std::vector<std::size_t> curves, arguments&&... a)
+      : base(std::forward<arguments>(a)...), curves_(std::move(curves)) {}
+
+  std::shared_ptr<const market_data> create_market_data(
+      const std::shared_ptr<const diffusion>& self, matrix<double>&& states, matrix<double>&& states_previous,
+      const std::vector<std::shared_ptr<const market_data>>& created_so_far) const override {
+    std::vector<std::shared_ptr<const market_data>> curves;
+    for (const std::size_t c : curves_) curves.push_back(created_so_far.at(c));
+    return base::create_market_data(self, std::move(states), std::move(states_previous), curves);
+  }
+
+ private:
+  std::vector<std::size_t> curves_;
+};
+
 struct run_objects {
-  std::vector<std::shared_ptr<const diffusion>> diffusions;
+  std::vector<std::shared_ptr<const diffusion>> diffusions;  // currencies, FX, equities, credits
   std::vector<std::shared_ptr<const change_of_measure>> measures;
   std::vector<std::shared_ptr<const survival_curve>> credit_curves;
-  std::size_t first_equity = 0, first_credit = 0;
+  std::size_t first_fx = 0, first_equity = 0, first_credit = 0;
 };
 
 run_objects build(const cross_asset_job& job) {
   run_objects o;
   const datetime today = job.valuation_date;
+  const auto curve = [&](std::size_t c) { return job.currencies[c].today.curve; };
   for (const auto& c : job.currencies)
     if (c.black_karasinski)
       o.diffusions.push_back(
           std::make_shared<const diffusion_ir_black_karasinski>(job.dates, c.today.curve, c.black_karasinski));
     else
       o.diffusions.push_back(std::make_shared<const diffusion_ir_markovian_hjm>(job.dates, c.today.curve, c.parameters));
+  o.first_fx = o.diffusions.size();
   for (const auto& x : job.fx)
-    o.diffusions.push_back(std::make_shared<const diffusion_fx_lognormal>(
-        job.dates, std::make_shared<const fx_spot>(today, x.spot), job.currencies[0].today.curve,
-        job.currencies[1].today.curve, flat_lognormal(x.volatility, today)));
+    o.diffusions.push_back(std::make_shared<const bound_to_curves<diffusion_fx_lognormal>>(
+        std::vector<std::size_t>{0, x.currency}, job.dates, std::make_shared<const fx_spot>(today, x.spot), curve(0),
+        curve(x.currency), flat_lognormal(x.volatility, today)));
   o.first_equity = o.diffusions.size();
   for (const auto& e : job.equities)
-    o.diffusions.push_back(std::make_shared<const diffusion_equity_lognormal>(
-        job.dates, e.spot, job.currencies[0].today.curve, flat_lognormal(e.volatility, today)));
+    o.diffusions.push_back(std::make_shared<const bound_to_curves<diffusion_equity_lognormal>>(
+        std::vector<std::size_t>{e.currency}, job.dates, e.spot, curve(e.currency), flat_lognormal(e.volatility, today)));
   o.first_credit = o.diffusions.size();
   const std::vector<datetime> d{today};
   for (const auto& c : job.credits) {
@@ -90,9 +114,15 @@ run_objects build(const cross_asset_job& job) {
                                                           d, d, nullptr, parameter_markovian_hjm_type::mean_reversion)));
     }
   }
-  // The run is under the domestic measure: the foreign rates take the quanto drift.
+  // The run is under the domestic measure: every diffusion of a foreign currency (its
+  // rates, equities, credits) takes the quanto drift of its currency's FX rate.
   std::vector<foreign_diffusion> foreign;
-  if (job.currencies.size() == 2) foreign.push_back({1, 2});
+  const auto fx_of = [&](std::size_t c) { return o.first_fx + job.currencies[c].fx; };
+  for (std::size_t c = 1; c < job.currencies.size(); ++c) foreign.push_back({c, fx_of(c)});
+  for (std::size_t e = 0; e < job.equities.size(); ++e)
+    if (job.equities[e].currency != 0) foreign.push_back({o.first_equity + e, fx_of(job.equities[e].currency)});
+  for (std::size_t q = 0; q < job.credits.size(); ++q)
+    if (job.credits[q].currency != 0) foreign.push_back({o.first_credit + q, fx_of(job.credits[q].currency)});
   o.measures = domestic_measure_changes(o.diffusions, job.correlation, foreign);
   return o;
 }
@@ -115,7 +145,6 @@ cross_asset_result run_cross_asset(const cross_asset_job& job) {
   const run_objects o = build(job);
   const std::size_t P = job.paths_per_batch, B = job.batches, D = job.dates.size() - 1, N = P * B;
   const datetime today = job.valuation_date;
-  const bool two = job.currencies.size() == 2;
   std::vector<datetime> maturities;
   for (const auto& t : job.bond_maturities) maturities.push_back(datetime_helper::add_tenor(today, t, 1));
 
@@ -123,18 +152,21 @@ cross_asset_result run_cross_asset(const cross_asset_job& job) {
   r.paths = N;
   r.dates.assign(job.dates.begin() + 1, job.dates.end());
   const auto& dom = job.currencies[0];
+  const std::size_t K = job.currencies.size();
+  const auto fx_of = [&](std::size_t c) -> const cross_asset_spot& { return job.fx[job.currencies[c].fx]; };
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  // The checks, in order: domestic bonds, converted foreign bonds, FX forwards, equity
-  // forwards, survival probabilities.
+  // The checks, in order: domestic bonds, each foreign currency's bonds converted, FX
+  // forwards, equity forwards, survival probabilities (foreign ones in domestic units).
+  const std::string in_domestic = " in " + dom.name;
   for (std::size_t m = 0; m < maturities.size(); ++m)
     r.check_names.push_back(dom.name + " bond " + job.bond_maturities[m].to_string()), r.check_classes.push_back("domestic bond");
-  if (two)
+  for (std::size_t c = 1; c < K; ++c)
     for (std::size_t m = 0; m < maturities.size(); ++m)
-      r.check_names.push_back(job.currencies[1].name + " bond " + job.bond_maturities[m].to_string() + " in " + dom.name),
+      r.check_names.push_back(job.currencies[c].name + " bond " + job.bond_maturities[m].to_string() + in_domestic),
           r.check_classes.push_back("foreign bond");
   for (const auto& x : job.fx) r.check_names.push_back(x.name + " forward"), r.check_classes.push_back("fx forward");
   for (const auto& e : job.equities)
-    r.check_names.push_back(e.name + " forward"), r.check_classes.push_back("equity forward");
+    r.check_names.push_back(e.name + " forward" + (e.currency ? in_domestic : "")), r.check_classes.push_back("equity forward");
   for (const auto& c : job.credits) r.check_names.push_back(c.name + " survival"), r.check_classes.push_back("survival");
   for (const auto& x : job.fx) r.asset_names.push_back(x.name);
   for (const auto& e : job.equities) r.asset_names.push_back(e.name);
@@ -154,10 +186,11 @@ cross_asset_result run_cross_asset(const cross_asset_job& job) {
     std::size_t c = 0;
     const bool rate_check = !dom.black_karasinski || on(dom.today.curve->dates(), t);
     for (const auto& T : maturities) r.target[c++][k] = T < t || !rate_check ? nan : dom.today.curve->df(T);
-    if (two)
-      for (const auto& T : maturities) r.target[c++][k] = T < t ? nan : job.fx[0].spot * job.currencies[1].today.curve->df(T);
-    for (const auto& x : job.fx) r.target[c++][k] = x.spot * job.currencies[1].today.curve->df(t);
-    for (const auto& e : job.equities) r.target[c++][k] = e.spot;
+    for (std::size_t f = 1; f < K; ++f)
+      for (const auto& T : maturities)
+        r.target[c++][k] = T < t ? nan : fx_of(f).spot * job.currencies[f].today.curve->df(T);
+    for (const auto& x : job.fx) r.target[c++][k] = x.spot * job.currencies[x.currency].today.curve->df(t);
+    for (const auto& e : job.equities) r.target[c++][k] = e.currency ? fx_of(e.currency).spot * e.spot : e.spot;
     for (std::size_t q = 0; q < job.credits.size(); ++q, ++c)
       r.target[c][k] = job.credits[q].black_karasinski && !on(job.credits[q].pillars, t)
                            ? nan
@@ -168,7 +201,7 @@ cross_asset_result run_cross_asset(const cross_asset_job& job) {
   std::vector<double> values(A * D * N);  // [asset][date][path]
   const std::size_t F = job.correlation.rows();
   smp_tools_api::GetInstance().parallel_for(0, B, 1, [&](std::size_t first, std::size_t last) {
-    vector<double> n(P), v(P), lp(P);
+    vector<double> n(P), v(P), lp(P), nf(P);
     for (std::size_t b = first; b < last; ++b) {
       auto config = std::make_shared<const random_config>(job.generator, job.seed, P, job.dates.size(), F, b, false,
                                                           false, job.generator, device_type::cpu);
@@ -176,12 +209,18 @@ cross_asset_result run_cross_asset(const cross_asset_job& job) {
       auto measures = o.measures;
       simulation_manager manager(std::move(diffusions), std::move(measures), job.correlation, config, job.dates);
       manager.states_initialize();
-      const auto domestic = diffusion::diffusion_discount_curve(manager.data(0));
-      const auto foreign = two ? diffusion::diffusion_discount_curve(manager.data(1)) : nullptr;
+      std::vector<std::shared_ptr<const discount_curve>> curves;
+      for (std::size_t f = 0; f < K; ++f) curves.push_back(diffusion::diffusion_discount_curve(manager.data(f)));
+      const auto& domestic = curves[0];
       for (std::size_t k = 1; k <= D; ++k) {
         manager.propagate(k);
         const datetime& t = job.dates[k];
         domestic->discounting(n, t);
+        // Views of this step's FX rates, [pair][path].
+        std::vector<vector<double>> X;
+        for (std::size_t i = 0; i < job.fx.size(); ++i)
+          X.push_back(diffusion::diffusion_fx_spot(manager.data(o.first_fx + i))->spots());
+        const auto X_of = [&](std::size_t f) -> const vector<double>& { return X[job.currencies[f].fx]; };
         std::size_t c = 0, a = 0;
         const auto add = [&](const vector<double>& x) { add_sums(x, sum[b][c * D + k - 1], sum2[b][c * D + k - 1]); ++c; };
         const auto keep = [&](const vector<double>& x) {
@@ -195,27 +234,38 @@ cross_asset_result run_cross_asset(const cross_asset_job& job) {
           v = n * exp(lp);
           add(v);
         }
-        const vector<double> X = two ? diffusion::diffusion_fx_spot(manager.data(2))->spots() : vector<double>();
-        if (two)
+        for (std::size_t f = 1; f < K; ++f)
           for (const auto& T : maturities) {
             if (T < t) { ++c; continue; }
-            foreign->log_df(lp, t, T);
-            v = n * X * exp(lp);
+            curves[f]->log_df(lp, t, T);
+            v = n * X_of(f) * exp(lp);
             add(v);
           }
-        if (two) {
-          v = n * X;
+        for (std::size_t i = 0; i < job.fx.size(); ++i) {
+          v = n * X[i];
           add(v);
         }
         for (std::size_t e = 0; e < job.equities.size(); ++e) {
-          v = n * diffusion::diffusion_equity_spot(manager.data(o.first_equity + e))->spots();
+          const std::size_t f = job.equities[e].currency;
+          const vector<double> S = diffusion::diffusion_equity_spot(manager.data(o.first_equity + e))->spots();
+          if (f == 0)
+            v = n * S;
+          else
+            v = n * X_of(f) * S;
           add(v);
         }
         for (std::size_t q = 0; q < job.credits.size(); ++q) {
+          const std::size_t f = job.credits[q].currency;
           diffusion::diffusion_survival_curve(manager.data(o.first_credit + q))->survival_probability(v, t);
+          // A foreign credit's survival is a martingale under its own currency's measure:
+          // weigh it by that measure's density, D(0,t) X(t) / (X(0) D_f(0,t)).
+          if (f != 0) {
+            curves[f]->discounting(nf, t);
+            v = v * n * X_of(f) / (fx_of(f).spot * nf);
+          }
           add(v);
         }
-        if (two) keep(X);
+        for (std::size_t i = 0; i < job.fx.size(); ++i) keep(X[i]);
         for (std::size_t e = 0; e < job.equities.size(); ++e)
           keep(diffusion::diffusion_equity_spot(manager.data(o.first_equity + e))->spots());
         for (std::size_t q = 0; q < job.credits.size(); ++q) {

@@ -29,12 +29,14 @@ const char* demo_help =
     "targets.json, settings.json, correlation.json), simulates the job DIR/job.json on\n"
     "the calibrated parameters and writes the parameters, the CSV files and the charts\n"
     "into OUTDIR; then runs the two-currency sample DIR/cross_asset_job.json (rates,\n"
-    "FX, equity and credit) into OUTDIR/cross_asset; then bootstraps Black-Karasinski\n"
-    "levels to the credit curve DIR/credit/acme.json (OUTDIR/bk_credit_parameters.json)\n"
-    "and runs DIR/bk_job.json (Black-Karasinski rates and that credit, correlated) into\n"
-    "OUTDIR/black_karasinski; then fits Cheyette skews to the smile sample DIR/cheyette\n"
-    "(OUTDIR/cheyette_parameters.json) and prices the Bermudan swaption of the trade\n"
-    "samples beside DIR (DIR/../trades) by PDE.\n"
+    "FX, equity and credit) into OUTDIR/cross_asset and the three-currency sample\n"
+    "DIR/three_currency_job.json into OUTDIR/three_currency; then bootstraps\n"
+    "Black-Karasinski levels to the credit curve DIR/credit/acme.json\n"
+    "(OUTDIR/bk_credit_parameters.json) and runs DIR/bk_job.json (Black-Karasinski\n"
+    "rates and that credit, correlated) into OUTDIR/black_karasinski; then fits\n"
+    "Cheyette skews to the smile sample DIR/cheyette (OUTDIR/cheyette_parameters.json)\n"
+    "and prices the Bermudan swaption of the trade samples beside DIR (DIR/../trades)\n"
+    "by PDE.\n"
     "\n"
     "  --data         the sample data folder (default: the bundled examples/market)\n"
     "  -o, --output   the output folder (default: ./tarvex-demo)\n"
@@ -105,6 +107,13 @@ int run_demo(const std::vector<std::string>& args) {
   if (fs::exists(cross_asset)) {
     std::cout << "\n== cross-asset simulation: " << cross_asset.string() << '\n';
     simulate_cross_asset(read_cross_asset_job(cross_asset.string()), output / "cross_asset", true, std::cout);
+  }
+  // The three-currency sample (USD, EUR and GBP rates, two FX rates, a EUR equity and
+  // credit beside USD ones): a few seconds.
+  const fs::path three = data / "three_currency_job.json";
+  if (fs::exists(three)) {
+    std::cout << "\n== three-currency simulation: " << three.string() << '\n';
+    simulate_cross_asset(read_cross_asset_job(three.string()), output / "three_currency", true, std::cout);
   }
 
   // The credit sample: the bootstrap on its own (fit table and levels), then the job

@@ -1,5 +1,6 @@
 // The cross-asset simulate job through the executable: results independent of the
-// thread count, and correlation errors that name the factors.
+// thread count, martingale checks that hold with two and three currencies, and input
+// errors (correlation, currencies) that name the file and the JSON path.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -21,14 +22,14 @@ class tarvex_cross_asset : public cli_test {
  protected:
   void SetUp() override {
     cli_test::SetUp();
-    fs::create_directories(dir / "eur_negative");
-    for (const char* f : {"market.json", "hjm_parameters.json", "eur_negative/market.json"})
+    for (const char* d : {"eur_negative", "steep"}) fs::create_directories(dir / d);
+    for (const char* f : {"market.json", "hjm_parameters.json", "eur_negative/market.json", "steep/market.json"})
       fs::copy_file(sample / f, dir / f);
   }
 
-  // The sample job, smaller, edited.
-  fs::path job(const std::function<void(json&)>& edit) {
-    json j = json::parse(slurp(sample / "cross_asset_job.json"));
+  // A sample job, smaller, edited.
+  fs::path job(const std::function<void(json&)>& edit, const char* sample_job = "cross_asset_job.json") {
+    json j = json::parse(slurp(sample / sample_job));
     j["simulation_dates"] = {{"step", "3M"}, {"horizon", "5Y"}};
     j["random"]["paths_per_batch"] = 1000;
     j["random"]["batches"] = 3;
@@ -43,18 +44,28 @@ class tarvex_cross_asset : public cli_test {
 };
 
 TEST_F(tarvex_cross_asset, one_and_two_threads_give_the_same_files_and_the_checks_hold) {
-  const auto j = job([](json&) {});
-  for (const char* threads : {"1", "2"}) {
-    const auto r = simulate(j, std::string("out") + threads, threads);
-    ASSERT_EQ(r.status, 0) << r.err;
+  // 3000 paths, 20 dates. Two currencies: 9 checks, bound 4 standard errors for the
+  // largest of some 180 z-scores. Three (a foreign equity and credit among them): 15
+  // checks, 3 standard errors, which a missing quanto drift on the EUR index exceeds.
+  const struct {
+    const char* sample;
+    std::size_t checks;
+    double bound;
+  } cases[] = {{"cross_asset_job.json", 9, 4.0}, {"three_currency_job.json", 15, 3.0}};
+  for (const auto& c : cases) {
+    const auto j = job([](json&) {}, c.sample);
+    for (const char* threads : {"1", "2"}) {
+      fs::remove_all(dir / (std::string("out") + threads));
+      const auto r = simulate(j, std::string("out") + threads, threads);
+      ASSERT_EQ(r.status, 0) << c.sample << r.err;
+    }
+    for (const char* f : {"martingale.csv", "quantiles.csv"})
+      EXPECT_EQ(slurp(dir / "out1" / f), slurp(dir / "out2" / f)) << c.sample << " " << f;
+    const json summary = json::parse(slurp(dir / "out1" / "summary.json"));
+    ASSERT_EQ(summary["largest_martingale_z"].size(), c.checks) << c.sample;
+    for (const auto& [name, z] : summary["largest_martingale_z"].items())
+      EXPECT_LT(std::abs(z.get<double>()), c.bound) << c.sample << " " << name;
   }
-  for (const char* f : {"martingale.csv", "quantiles.csv"})
-    EXPECT_EQ(slurp(dir / "out1" / f), slurp(dir / "out2" / f)) << f;
-  // Every asset class is checked, and every check holds (3000 paths, 20 dates, 13 checks:
-  // 4 standard errors leave room for the largest of some 250 z-scores).
-  const json summary = json::parse(slurp(dir / "out1" / "summary.json"));
-  ASSERT_EQ(summary["largest_martingale_z"].size(), 9u);
-  for (const auto& [name, z] : summary["largest_martingale_z"].items()) EXPECT_LT(std::abs(z.get<double>()), 4.0) << name;
 }
 
 TEST_F(tarvex_cross_asset, correlation_errors_name_the_factors) {
@@ -85,6 +96,40 @@ TEST_F(tarvex_cross_asset, correlation_errors_name_the_factors) {
     const auto r = simulate(job(c.edit), "out", "1");
     EXPECT_EQ(r.status, 2) << c.message;
     EXPECT_EQ(r.err, c.message + "\n");
+    EXPECT_FALSE(fs::exists(dir / "out"));
+  }
+}
+
+TEST_F(tarvex_cross_asset, contradicting_currencies_are_refused_naming_file_and_path) {
+  json late = json::parse(slurp(sample / "steep/market.json"));
+  late["valuation_date"] = "2026-12-07";
+  std::ofstream(dir / "late.json") << late.dump();
+  const std::string where = "tarvex: error: " + (dir / "job.json").string() + ": $.";
+  const struct {
+    std::function<void(json&)> edit;
+    std::string message;
+  } cases[] = {
+      {[](json& j) { j["currencies"][2]["name"] = "EUR"; },
+       "currencies[2].name: expected a currency not listed before, got \"EUR\""},
+      {[](json& j) { j["currencies"][2]["market"] = "late.json"; },
+       "currencies[2].market: expected a market valued on 2026-12-04, got \"late.json\""},
+      {[](json& j) { j["fx"][1]["foreign"] = "JPY"; },
+       "fx[1].foreign: expected one of the foreign currencies \"EUR\", \"GBP\", got \"JPY\""},
+      {[](json& j) { j["fx"][1]["foreign"] = "USD"; },
+       "fx[1].foreign: expected one of the foreign currencies \"EUR\", \"GBP\", got \"USD\""},
+      {[](json& j) { j["fx"][1]["foreign"] = "EUR"; },
+       "fx[1].foreign: expected a currency without an earlier FX pair, got \"EUR\""},
+      {[](json& j) { j["fx"].erase(0); },
+       "currencies[1].name: expected a currency with an FX pair in \"fx\", got \"EUR\""},
+      {[](json& j) { j["equities"][1]["currency"] = "CHF"; },
+       "equities[1].currency: expected one of the currencies \"USD\", \"EUR\", \"GBP\", got \"CHF\""},
+      {[](json& j) { j["credits"][0]["currency"] = "JPY"; },
+       "credits[0].currency: expected one of the currencies \"USD\", \"EUR\", \"GBP\", got \"JPY\""},
+  };
+  for (const auto& c : cases) {
+    const auto r = simulate(job(c.edit, "three_currency_job.json"), "out", "1");
+    EXPECT_EQ(r.status, 2) << c.message;
+    EXPECT_EQ(r.err, where + c.message + "\n");
     EXPECT_FALSE(fs::exists(dir / "out"));
   }
 }

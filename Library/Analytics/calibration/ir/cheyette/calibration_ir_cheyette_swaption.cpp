@@ -168,35 +168,59 @@ struct node_state {
 // coupons V rises and is concave in A, so Newton approaches the root from below without
 // overshooting; a step below zero means V keeps one sign on A > 0 and the boundary sits
 // at A = 0. A step whose remaining error, V'' step^2 / 2, is far below the tolerance is
-// taken as the root without another evaluation. Returns whether it converged; slope
-// receives V' at the last evaluation. `scratch` holds n doubles.
-bool solve_boundary(const double* level, const double* s, std::size_t n, double& y, double& slope,
-                    std::uint64_t max_iterations, double tolerance, double* scratch) {
-  y = std::isfinite(y) && y > 0.0 ? y : 0.0;
-  slope = 0.0;
-  for (std::uint64_t it = 0;; ++it) {
-    for (std::size_t i = 0; i < n; ++i) scratch[i] = -s[i] * y;
-    vexp(scratch, scratch, n);
-    double v = 0.0, curvature = 0.0;
-    slope = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-      const double e = level[i] * scratch[i];
-      v += e;
-      slope -= s[i] * e;
-      curvature += s[i] * s[i] * e;
+// taken as the root without another evaluation. The searches of `count` strikes at one
+// node run in lockstep, so that their exponentials go through one vexp call: level is
+// count x n, y and slope (V' at the last evaluation) hold count entries, converged
+// receives whether each search converged; scratch holds count x n doubles, active count.
+void solve_boundaries(const double* level, const double* s, std::size_t n, std::size_t count, double* y,
+                      double* slope, bool* converged, std::uint64_t max_iterations, double tolerance,
+                      double* scratch, std::size_t* active) {
+  std::size_t live = 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    y[k] = std::isfinite(y[k]) && y[k] > 0.0 ? y[k] : 0.0;
+    slope[k] = 0.0;
+    converged[k] = false;
+    active[live++] = k;
+  }
+  for (std::uint64_t it = 0; live > 0; ++it) {
+    for (std::size_t a = 0; a < live; ++a)
+      for (std::size_t i = 0; i < n; ++i) scratch[a * n + i] = -s[i] * y[active[a]];
+    vexp(scratch, scratch, live * n);
+    std::size_t next_live = 0;
+    for (std::size_t a = 0; a < live; ++a) {
+      const std::size_t k = active[a];
+      const double* e = scratch + a * n;
+      const double* l = level + k * n;
+      double v = 0.0, d = 0.0, curvature = 0.0;
+      for (std::size_t i = 0; i < n; ++i) {
+        const double term = l[i] * e[i];
+        v += term;
+        d -= s[i] * term;
+        curvature += s[i] * s[i] * term;
+      }
+      slope[k] = d;
+      if (std::fabs(v) < tolerance) {
+        converged[k] = true;
+        continue;
+      }
+      if (it >= max_iterations || !(d != 0.0) || !std::isfinite(v)) continue;
+      const double step = -v / d;
+      double next = y[k] + step;
+      if (!(next > 0.0)) {
+        if (y[k] == 0.0) {
+          converged[k] = true;
+          continue;
+        }
+        next = 0.0;
+      } else if (0.5 * std::fabs(curvature) * step * step < 1e-3 * tolerance) {
+        y[k] = next;
+        converged[k] = true;
+        continue;
+      }
+      y[k] = next;
+      active[next_live++] = k;
     }
-    if (std::fabs(v) < tolerance) return true;
-    if (it >= max_iterations || !(slope != 0.0) || !std::isfinite(v)) return false;
-    const double step = -v / slope;
-    double next = y + step;
-    if (!(next > 0.0)) {
-      if (y == 0.0) return true;
-      next = 0.0;
-    } else if (0.5 * std::fabs(curvature) * step * step < 1e-3 * tolerance) {
-      y = next;
-      return true;
-    }
-    y = next;
+    live = next_live;
   }
 }
 
@@ -265,14 +289,18 @@ void fill_node(node_state& node, const bridge_table& bridge, double a, const std
   node.tilted = tilted;
 }
 
-// Searches the boundary from the carried root (warning when the search fails) and prices the node.
-double node_value(double& root, const node_state& node, const double* level, const double* s, std::size_t n,
-                  bool is_call, std::uint64_t max_iterations, double tolerance, double* scratch) {
-  double slope = 0.0;
-  if (!solve_boundary(level, s, n, root, slope, max_iterations, tolerance, scratch))
-    Warning::warn(SourceLocation{"values", "Library/Analytics/calibration/ir/cheyette/calibration_ir_cheyette_swaption", __LINE__},
-                  "swap root finder did not converge!");
-  return node_price(level, node, n, root, is_call, slope > 0.0);
+// Searches the boundaries of `count` strikes at one node from their carried roots
+// (warning for each search that fails) and adds each strike's price to out.
+void node_values(double* out, double* root, const node_state& node, const double* level, const double* s,
+                 std::size_t n, std::size_t count, bool is_call, std::uint64_t max_iterations, double tolerance,
+                 double* scratch, std::size_t* active, double* slope, bool* converged) {
+  solve_boundaries(level, s, n, count, root, slope, converged, max_iterations, tolerance, scratch, active);
+  for (std::size_t k = 0; k < count; ++k) {
+    if (!converged[k])
+      Warning::warn(SourceLocation{"values", "Library/Analytics/calibration/ir/cheyette/calibration_ir_cheyette_swaption", __LINE__},
+                    "swap root finder did not converge!");
+    out[k] += node_price(level + k * n, node, n, root[k], is_call, slope[k] > 0.0);
+  }
 }
 
 }  // namespace
@@ -312,7 +340,12 @@ double calibration_ir_cheyette_swaption::value(double& root, double node, double
   node_state state;
   fill_node(state, bridge_table(time), node, g, shift.data(), laplace.data(), tilted.data());
   for (std::size_t i = 0; i < n; ++i) level[i] = flows(i, 0) * shift[i];
-  return node_value(root, state, level.data(), s.data(), n, is_call, max_iterations, tolerance, scratch.data());
+  double price = 0.0, slope = 0.0;
+  std::size_t active = 0;
+  bool converged = false;
+  node_values(&price, &root, state, level.data(), s.data(), n, 1, is_call, max_iterations, tolerance, scratch.data(),
+              &active, &slope, &converged);
+  return price;
 }
 
 double calibration_ir_cheyette_swaption::hjm_price(double strike, const model_cheyette& model) const {
@@ -423,31 +456,35 @@ void calibration_ir_cheyette_swaption::values(std::vector<double>& out, const st
       node_a.push_back(sqrt_t * xi);
     }
   }
-  std::vector<double> table(3 * nodes.size() * n), level(n), scratch(n);
+  std::vector<double> table(3 * nodes.size() * n);
   for (std::size_t j = 0; j < nodes.size(); ++j) {
     double* base = table.data() + 3 * j * n;
     fill_node(nodes[j], bridge, node_a[j], g, base, base + n, base + 2 * n);
   }
-  for (std::size_t k = 0; k < strikes; ++k) {
-    // The boundary moves smoothly with the node: each search starts from the line
-    // through the last two boundaries.
-    double root = 0.0, sum = 0.0, last_root = 0.0, last_a = 0.0;
-    for (std::size_t j = 0; j < nodes.size(); ++j) {
-      const auto& node = nodes[j];
-      for (std::size_t i = 0; i < n; ++i) level[i] = f[k](i, 0) * node.shift[i];
-      const double previous = root;
-      if (j >= 2 && root > 0.0 && last_root > 0.0) {
-        const double guess = root + (root - last_root) * (node.a - nodes[j - 1].a) / (nodes[j - 1].a - last_a);
-        if (guess > 0.0) root = guess;
+  // Node by node, all strikes at once. The boundary moves smoothly with the node: each
+  // search starts from the line through the strike's last two boundaries.
+  std::vector<double> level(strikes * n), scratch(strikes * n), sum(strikes, 0.0), root(strikes, 0.0),
+      last_root(strikes, 0.0), slope(strikes), prices(strikes);
+  std::vector<std::size_t> active(strikes);
+  std::unique_ptr<bool[]> converged(new bool[strikes]);
+  for (std::size_t j = 0; j < nodes.size(); ++j) {
+    const auto& node = nodes[j];
+    for (std::size_t k = 0; k < strikes; ++k) {
+      for (std::size_t i = 0; i < n; ++i) level[k * n + i] = f[k](i, 0) * node.shift[i];
+      const double previous = root[k];
+      if (j >= 2 && root[k] > 0.0 && last_root[k] > 0.0) {
+        const double guess =
+            root[k] + (root[k] - last_root[k]) * (node.a - nodes[j - 1].a) / (nodes[j - 1].a - nodes[j - 2].a);
+        if (guess > 0.0) root[k] = guess;
       }
-      if (j >= 1) {
-        last_root = previous;
-        last_a = nodes[j - 1].a;
-      }
-      sum += node.weight * node_value(root, node, level.data(), s.data(), n, is_call, 30, 1e-10, scratch.data());
+      last_root[k] = previous;
     }
-    out.push_back(quote(swap, sum / total, swaption_->strikes()[k], sign));
+    std::fill(prices.begin(), prices.end(), 0.0);
+    node_values(prices.data(), root.data(), node, level.data(), s.data(), n, strikes, is_call, 30, 1e-10,
+                scratch.data(), active.data(), slope.data(), converged.get());
+    for (std::size_t k = 0; k < strikes; ++k) sum[k] += node.weight * prices[k];
   }
+  for (std::size_t k = 0; k < strikes; ++k) out.push_back(quote(swap, sum[k] / total, swaption_->strikes()[k], sign));
 }
 
 void calibration_ir_cheyette_swaption::value_approxitmation(std::vector<double>& out,

@@ -389,6 +389,7 @@ void calibration_ir_cheyette_swaption::values(std::vector<double>& out, const st
   // and the cdfs at the boundary (the bridge law, the discount shifts, the Laplace
   // transforms) is computed once for all strikes.
   const std::size_t n = swap.all_dates().size(), strikes = swaption_->strikes().size();
+  if (strikes == 0) return;
   const bool is_call = swaption_->is_call();
   std::vector<matrix<double>> f;
   f.reserve(strikes);

@@ -8,6 +8,7 @@
 #include "Math/gaussian_quadrature.h"
 #include "Math/hartman_watson_distribution.h"
 #include "Util/datetime_helper.h"
+#include "Vectorization/vectorized_math.h"
 
 namespace tarvex {
 namespace {
@@ -35,66 +36,93 @@ struct step_constants {
   double cap;
 };
 
-// One pass over the paths with the factor count fixed at compile time, in blocks: a
-// block's states are copied to `previous` and read once from `current` into local
-// arrays, where the loops vectorise free of aliasing, and written back once.
+// One pass over the paths with the factor count fixed at compile time: every state of a
+// path is loaded once from `current`, stored once to `previous` and, updated, once to
+// `current`, so the step streams each row the fewest times (the copy to `previous` rides
+// along instead of being a separate pass). The rows are distinct, so the loop carries no
+// dependence between paths and vectorises.
 template <std::size_t N>
-void fused_step(const step_constants& s, const matrix<double>& draws, matrix<double>& previous,
-                matrix<double>& current) {
-  constexpr std::size_t m0 = N + N * N, yr = N * (N + 2), B = 128, rows = N * (N + 3);
+[[gnu::always_inline]] inline void fused_step(const step_constants& s, const matrix<double>& draws,
+                                              matrix<double>& previous, matrix<double>& current) {
+  constexpr std::size_t m0 = N + N * N, yr = N * (N + 2), rows = N * (N + 3);
   const std::size_t paths = current.columns();
-  double uu[N][N], vv[N][N], dy[N][N], cc[N][N];
-  for (std::size_t a = 0; a < N; ++a)
+  double uu[N][N], vv[N][N], dy[N][N], cc[N][N], scale[N], ipg[N], di[N], su[N], sv[N], dd[N];
+  for (std::size_t a = 0; a < N; ++a) {
     for (std::size_t b = 0; b < N; ++b) {
       uu[a][b] = 0.5 * s.u[a] * s.rho[a * N + b] * s.u[b];
       dy[a][b] = 0.5 * s.di[a] * (s.ik[b] + s.ip[b]);
       vv[a][b] = s.sv[a] * s.rho[a * N + b] * s.sv[b];
       cc[a][b] = s.sv[a] * s.rho[a * N + b] * s.mm[b];
     }
-  alignas(64) double x[N][B], Y[N][N][B], m[N][B], z[N][B], y[B];
-  for (std::size_t start = 0; start < paths; start += B) {
-    const std::size_t len = std::min(B, paths - start);
-    // previous := current, a block at a time so the block is in cache for what follows.
-    for (std::size_t r = 0; r < rows; ++r) std::copy_n(current.row_data(r) + start, len, previous.row(r).data() + start);
-    for (std::size_t a = 0; a < N; ++a) {
-      std::copy_n(current.row_data(a) + start, len, x[a]);
-      const double* w = draws.row_data(a) + start;
-      for (std::size_t p = 0; p < len; ++p) z[a][p] = w[p] - s.d[a];
-      for (std::size_t b = 0; b < N; ++b) std::copy_n(current.row_data(N + a * N + b) + start, len, Y[a][b]);
-    }
-    std::copy_n(current.row_data(yr) + start, len, y);
-    for (std::size_t f = 0; f < N; ++f) {
-      const double scale = s.b[f] * s.dp[f];
-      for (std::size_t p = 0; p < len; ++p) {
-        double r = x[f][p];
-        for (std::size_t g = 0; g < N; ++g) r += Y[f][g][p] * s.ip[g];
-        m[f][p] = std::min(std::fabs(1.0 + scale * r), s.cap);
-      }
-    }
-    for (std::size_t p = 0; p < len; ++p) {
-      double acc = y[p];
-      for (std::size_t a = 0; a < N; ++a)
-        for (std::size_t b = 0; b < N; ++b) acc += uu[a][b] * m[a][p] * m[b][p] + dy[a][b] * Y[a][b][p];
-      for (std::size_t f = 0; f < N; ++f) acc += s.di[f] * x[f][p] + m[f][p] * s.u[f] * z[f][p];
-      y[p] = acc;
-    }
-    for (std::size_t f = 0; f < N; ++f) {
-      double* out = current.row(f).data() + start;
-      for (std::size_t p = 0; p < len; ++p) {
-        double drift = 0.0;
-        for (std::size_t g = 0; g < N; ++g) drift += cc[f][g] * m[g][p];
-        out[p] = x[f][p] - m[f][p] * (s.sv[f] * z[f][p] + drift);
-      }
-    }
-    for (std::size_t a = 0; a < N; ++a) {
-      for (std::size_t b = 0; b < N; ++b) {
-        double* out = current.row(N + a * N + b).data() + start;
-        for (std::size_t p = 0; p < len; ++p) out[p] = Y[a][b][p] + vv[a][b] * m[a][p] * m[b][p];
-      }
-      std::copy_n(m[a], len, current.row(m0 + a).data() + start);
-    }
-    std::copy_n(y, len, current.row(yr).data() + start);
+    scale[a] = s.b[a] * s.dp[a];
+    ipg[a] = s.ip[a];
+    di[a] = s.di[a];
+    su[a] = s.u[a];
+    sv[a] = s.sv[a];
+    dd[a] = s.d[a];
   }
+  const double cap = s.cap;
+  const double* in[rows];
+  double* before[rows];
+  double* after[rows];
+  const double* w[N];
+  for (std::size_t r = 0; r < rows; ++r) {
+    in[r] = current.row_data(r);
+    before[r] = previous.row(r).data();
+    after[r] = current.row(r).data();
+  }
+  for (std::size_t a = 0; a < N; ++a) w[a] = draws.row_data(a);
+#pragma GCC ivdep
+  for (std::size_t p = 0; p < paths; ++p) {
+    double x[N], Y[N][N], m[N], z[N];
+#pragma GCC unroll 32
+    for (std::size_t r = 0; r < rows; ++r) before[r][p] = in[r][p];
+    for (std::size_t a = 0; a < N; ++a) {
+      x[a] = in[a][p];
+      z[a] = w[a][p] - dd[a];
+      for (std::size_t b = 0; b < N; ++b) Y[a][b] = in[N + a * N + b][p];
+    }
+    for (std::size_t f = 0; f < N; ++f) {
+      double r = x[f];
+      for (std::size_t g = 0; g < N; ++g) r += Y[f][g] * ipg[g];
+      m[f] = std::min(std::fabs(1.0 + scale[f] * r), cap);
+    }
+    double acc = in[yr][p];
+    for (std::size_t a = 0; a < N; ++a)
+      for (std::size_t b = 0; b < N; ++b) acc += uu[a][b] * m[a] * m[b] + dy[a][b] * Y[a][b];
+    for (std::size_t f = 0; f < N; ++f) acc += di[f] * x[f] + m[f] * su[f] * z[f];
+    after[yr][p] = acc;
+    for (std::size_t f = 0; f < N; ++f) {
+      double drift = 0.0;
+      for (std::size_t g = 0; g < N; ++g) drift += cc[f][g] * m[g];
+      after[f][p] = x[f] - m[f] * (sv[f] * z[f] + drift);
+      after[m0 + f][p] = m[f];
+      for (std::size_t b = 0; b < N; ++b) after[N + f * N + b][p] = Y[f][b] + vv[f][b] * m[f] * m[b];
+    }
+  }
+}
+
+// The same pass on SSE2 (any x86-64) and on AVX2 where the CPU has it. AVX2 without
+// FMA: no contraction, so both give the same bits and the paths do not depend on the
+// machine's instruction set.
+template <std::size_t N>
+void fused_step_sse2(const step_constants& s, const matrix<double>& draws, matrix<double>& previous,
+                     matrix<double>& current) {
+  fused_step<N>(s, draws, previous, current);
+}
+template <std::size_t N>
+[[gnu::target("avx2")]] void fused_step_avx2(const step_constants& s, const matrix<double>& draws,
+                                             matrix<double>& previous, matrix<double>& current) {
+  fused_step<N>(s, draws, previous, current);
+}
+template <std::size_t N>
+void fused_step_dispatch(const step_constants& s, const matrix<double>& draws, matrix<double>& previous,
+                         matrix<double>& current) {
+  static const bool avx2 = active_simd_level() != simd_level::scalar;
+  if (avx2)
+    fused_step_avx2<N>(s, draws, previous, current);
+  else
+    fused_step_sse2<N>(s, draws, previous, current);
 }
 
 }  // namespace
@@ -277,9 +305,9 @@ void model_cheyette::simulation_step(const std::shared_ptr<const change_of_measu
       s.di[f] = di[f], s.u[f] = u[f], s.d[f] = d[f];
       s.b[f] = skew(k - 1, f);
     }
-    if (n == 1) fused_step<1>(s, draws, previous, current);
-    if (n == 2) fused_step<2>(s, draws, previous, current);
-    if (n == 3) fused_step<3>(s, draws, previous, current);
+    if (n == 1) fused_step_dispatch<1>(s, draws, previous, current);
+    if (n == 2) fused_step_dispatch<2>(s, draws, previous, current);
+    if (n == 3) fused_step_dispatch<3>(s, draws, previous, current);
     return;
   }
   std::copy_n(current.data(), current.size(), previous.data());

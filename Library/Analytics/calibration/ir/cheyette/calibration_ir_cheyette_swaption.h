@@ -35,7 +35,9 @@ class calibration_ir_cheyette_swaption {
 
   // Appends one model normal volatility per strike, in strike order. t is the model's
   // variance() at expiry() (the time-changed clock B); the expiry must be one of the
-  // model's dates. At t = 0 (no skew) the price is the HJM instrument's.
+  // model's dates. At t = 0 (no skew) the price is the HJM instrument's. The strikes
+  // share the nodes (panels between all their kinks), so the conditional laws, discount
+  // shifts and Laplace transforms are computed once per smile.
   void values(std::vector<double>& out, const std::shared_ptr<const model_cheyette>& model, double t) const;
   // The conditional price at one node: node a = W_B, time B, flows as built by flows(),
   // payer when is_call. root (the boundary A*) is the starting point and receives the
@@ -55,10 +57,6 @@ class calibration_ir_cheyette_swaption {
   matrix<double> flows(double strike, const model_cheyette& model, double rho) const;
 
  private:
-  double price(double root, double node, double time, double mu, double lambda, const matrix<double>& flows,
-               bool is_call, bool rising) const;
-  double node_value(double& root, double node, double time, double mu, double lambda, const matrix<double>& flows,
-                    bool is_call, std::uint64_t max_iterations, double tolerance) const;
   double hjm_price(double strike, const model_cheyette& model) const;
 
   std::shared_ptr<const instrument_ir_swaption> swaption_;

@@ -24,33 +24,64 @@ void each_node(std::size_t size, std::size_t stride, std::size_t nodes, F&& f) {
       for (std::size_t t = 0, p = base + j * stride; t < stride; ++t, ++p) f(p, j);
 }
 
-// Thomas' algorithm on (I - theta L) or its transpose along every line of one dimension
-// (bands at every node, sub multiplies x[p - S], sup x[p + S]); cp holds the factors.
-// `unit` compiles the stride-1 case with its inner loop gone.
-template <bool transposed, bool unit>
-void thomas(const double* lo, const double* di, const double* up, double* cp, double theta, double* x,
-            std::size_t n, std::size_t stride, std::size_t nodes) {
-  const std::size_t S = unit ? 1 : stride, block = n * S;
-  for (std::size_t base = 0; base < nodes; base += block) {
-    for (std::size_t t = 0; t < S; ++t) {
-      const std::size_t p = base + t;
-      const double inverse = 1.0 / (1.0 - theta * di[p]);
-      cp[p] = -theta * (transposed ? lo[p + S] : up[p]) * inverse;
-      x[p] *= inverse;
+// Thomas' algorithm on (I - theta L) or its transpose along lines of one dimension
+// (bands at every node, sub multiplies x[p - row], sup x[p + row]), split in two: the
+// factorisation (sub, the inverse pivots and the factors cp) once per step, and the
+// substitutions once per solve. Each call runs `lanes` lines side by side, lane t at
+// base + t * gap; `fixed` lanes (when not 0) are unrolled. Lines of the fastest
+// dimension are serial recurrences, so four run interleaved to overlap their latencies;
+// other dimensions run their `row` neighbouring lines as the unit-stride inner loop.
+template <bool transposed, std::size_t fixed>
+void factorize(const double* lo, const double* di, const double* up, double* sub, double* inverse, double* cp,
+               double theta, std::size_t n, std::size_t base, std::size_t lanes, std::size_t gap, std::size_t row) {
+  const std::size_t L = fixed ? fixed : lanes;
+  for (std::size_t t = 0; t < L; ++t) {
+    const std::size_t p = base + t * gap;
+    sub[p] = 0.0;
+    inverse[p] = 1.0 / (1.0 - theta * di[p]);
+    cp[p] = -theta * (transposed ? lo[p + row] : up[p]) * inverse[p];
+  }
+  for (std::size_t j = 1; j < n; ++j) {
+    // The last row has no sup term (up is zero there; lo[p + row] may lie past the end).
+    const bool last = j + 1 == n;
+    for (std::size_t t = 0; t < L; ++t) {
+      const std::size_t p = base + t * gap + j * row;
+      sub[p] = -theta * (transposed ? up[p - row] : lo[p]);
+      inverse[p] = 1.0 / (1.0 - theta * di[p] - sub[p] * cp[p - row]);
+      const double sup = transposed ? (last ? 0.0 : -theta * lo[p + row]) : -theta * up[p];
+      cp[p] = sup * inverse[p];
     }
-    for (std::size_t j = 1; j < n; ++j) {
-      // The last row has no sup term (up is zero there; lo[p + S] may lie past the end).
-      const bool last = j + 1 == n;
-      for (std::size_t t = 0, p = base + j * S; t < S; ++t, ++p) {
-        const double sub = -theta * (transposed ? up[p - S] : lo[p]);
-        const double inverse = 1.0 / (1.0 - theta * di[p] - sub * cp[p - S]);
-        const double sup = transposed ? (last ? 0.0 : -theta * lo[p + S]) : -theta * up[p];
-        cp[p] = sup * inverse;
-        x[p] = (x[p] - sub * x[p - S]) * inverse;
-      }
+  }
+}
+
+template <std::size_t fixed>
+void substitute(const double* sub, const double* inverse, const double* cp, double* x, std::size_t n,
+                std::size_t base, std::size_t lanes, std::size_t gap, std::size_t row) {
+  const std::size_t L = fixed ? fixed : lanes;
+  for (std::size_t t = 0; t < L; ++t) x[base + t * gap] *= inverse[base + t * gap];
+  for (std::size_t j = 1; j < n; ++j)
+    for (std::size_t t = 0; t < L; ++t) {
+      const std::size_t p = base + t * gap + j * row;
+      x[p] = (x[p] - sub[p] * x[p - row]) * inverse[p];
     }
-    for (std::size_t j = n - 1; j-- > 0;)
-      for (std::size_t t = 0, p = base + j * S; t < S; ++t, ++p) x[p] -= cp[p] * x[p + S];
+  for (std::size_t j = n - 1; j-- > 0;)
+    for (std::size_t t = 0; t < L; ++t) {
+      const std::size_t p = base + t * gap + j * row;
+      x[p] -= cp[p] * x[p + row];
+    }
+}
+
+// Calls kernel.template operator()<fixed>(base, lanes, gap, row) over all lines of a
+// dimension of n nodes and stride `stride`.
+template <class K>
+void each_line_group(std::size_t n, std::size_t stride, std::size_t nodes, K&& kernel) {
+  if (stride == 1) {
+    const std::size_t lines = nodes / n;
+    std::size_t l = 0;
+    for (; l + 4 <= lines; l += 4) kernel.template operator()<4>(l * n, 4, n, 1);
+    for (; l < lines; ++l) kernel.template operator()<1>(l * n, 1, n, 1);
+  } else {
+    for (std::size_t base = 0; base < nodes; base += n * stride) kernel.template operator()<0>(base, stride, 1, stride);
   }
 }
 
@@ -63,12 +94,18 @@ craig_sneyd_scheme::craig_sneyd_scheme(std::shared_ptr<const time_grid> grid,
     : pde_scheme(std::move(grid), rannacher), axes_(axes), nodes_(1) {
   const std::size_t k = axes_.size();
   for (std::size_t d = 0; d < k; ++d) {
-    directions_.push_back(direction{axes_[d]->size(), nodes_, linear_boundaries[d], pde_stencil(axes_[d]->axis()),
-                                    {}, {}, {}, {}});
+    directions_.emplace_back(axes_[d]->size(), nodes_, linear_boundaries[d], axes_[d]->axis());
     nodes_ *= axes_[d]->size();
   }
-  for (auto& d : directions_)
-    for (auto* v : {&d.lower, &d.diagonal, &d.upper, &d.factor}) *v = vector<double>(nodes_, 0.0);
+  for (std::size_t d = 0; d < k; ++d) {
+    direction& r = directions_[d];
+    for (auto* v : {&r.lower, &r.diagonal, &r.upper, &r.factor, &r.sub, &r.inverse, &r.span})
+      *v = vector<double>(nodes_, 0.0);
+    const double* y = axes_[d]->axis().data();
+    each_node(r.size, r.stride, nodes_, [&](std::size_t p, std::size_t j) {
+      if (j > 0 && j + 1 < r.size) r.span[p] = 1.0 / (y[j + 1] - y[j - 1]);
+    });
+  }
   for (std::size_t a = 0; a < k; ++a)
     for (std::size_t b = a + 1; b < k; ++b) {
       crosses_.push_back(cross{a, b, correlation(a, b), vector<double>(nodes_, 0.0)});
@@ -101,19 +138,25 @@ void craig_sneyd_scheme::apply(std::size_t d, double w, const double* in, double
 void craig_sneyd_scheme::solve(std::size_t d, double theta, double* x, bool transposed) {
   if (theta == 0.0) return;
   direction& r = directions_[d];
-  const double *lo = r.lower.data(), *di = r.diagonal.data(), *up = r.upper.data();
-  double* cp = r.factor.data();
-  if (r.stride == 1) {
-    if (transposed)
-      thomas<true, true>(lo, di, up, cp, theta, x, r.size, 1, nodes_);
-    else
-      thomas<false, true>(lo, di, up, cp, theta, x, r.size, 1, nodes_);
-  } else {
-    if (transposed)
-      thomas<true, false>(lo, di, up, cp, theta, x, r.size, r.stride, nodes_);
-    else
-      thomas<false, false>(lo, di, up, cp, theta, x, r.size, r.stride, nodes_);
+  const std::size_t n = r.size;
+  double *sub = r.sub.data(), *inverse = r.inverse.data(), *cp = r.factor.data();
+  if (!(r.factored_theta == theta && r.factored_transposed == transposed)) {
+    // Both sweeps of a step, and every result, solve with the same matrix.
+    const double *lo = r.lower.data(), *di = r.diagonal.data(), *up = r.upper.data();
+    each_line_group(n, r.stride, nodes_, [&]<std::size_t fixed>(std::size_t base, std::size_t lanes, std::size_t gap,
+                                                                std::size_t row) {
+      if (transposed)
+        factorize<true, fixed>(lo, di, up, sub, inverse, cp, theta, n, base, lanes, gap, row);
+      else
+        factorize<false, fixed>(lo, di, up, sub, inverse, cp, theta, n, base, lanes, gap, row);
+    });
+    r.factored_theta = theta;
+    r.factored_transposed = transposed;
   }
+  each_line_group(n, r.stride, nodes_, [&]<std::size_t fixed>(std::size_t base, std::size_t lanes, std::size_t gap,
+                                                              std::size_t row) {
+    substitute<fixed>(sub, inverse, cp, x, n, base, lanes, gap, row);
+  });
 }
 
 void craig_sneyd_scheme::mixed(double w, const double* in, double* out, bool transposed) {
@@ -209,6 +252,7 @@ void craig_sneyd_scheme::advance(pde_storage& storage, const pde_coefficient_vie
     const pde_stencil& w = r.stencil;
     const std::size_t last = r.size - 1;
     const bool held = !r.linear;
+    r.factored_theta = 0.0;  // new bands: factorise again
     each_node(r.size, r.stride, nodes_, [&](std::size_t p, std::size_t j) {
       const double dd = diffusion[p], cc = convection[p];
       lo[p] = dd * w.second_lower[j] + cc * w.first_lower[j];
@@ -219,19 +263,12 @@ void craig_sneyd_scheme::advance(pde_storage& storage, const pde_coefficient_vie
   }
   // Cross terms rho sqrt(var_a var_b) V_ab with var = 2 diffusion, central differences.
   for (cross& c : crosses_) {
-    const direction &a = directions_[c.a], &b = directions_[c.b];
     const double* da = coefficients[c.a].first->diffusion().data();
     const double* db = coefficients[c.b].first->diffusion().data();
-    const double *ya = axes_[c.a]->axis().data(), *yb = axes_[c.b]->axis().data();
+    const double *sa = directions_[c.a].span.data(), *sb = directions_[c.b].span.data();
     double* weight = c.weight.data();
-    std::fill_n(weight, nodes_, 0.0);
-    // Node p has index (p / stride) % size along a dimension: walk b's lines, then a's.
-    each_node(b.size, b.stride, nodes_, [&](std::size_t p, std::size_t jb) {
-      if (jb == 0 || jb + 1 == b.size) return;
-      const std::size_t ia = (p / a.stride) % a.size;
-      if (ia == 0 || ia + 1 == a.size) return;
-      weight[p] = 2.0 * c.correlation * std::sqrt(da[p] * db[p]) / ((ya[ia + 1] - ya[ia - 1]) * (yb[jb + 1] - yb[jb - 1]));
-    });
+    const double twice = 2.0 * c.correlation;
+    for (std::size_t p = 0; p < nodes_; ++p) weight[p] = twice * std::sqrt(da[p] * db[p]) * sa[p] * sb[p];
   }
   const bool transposed = grid_->is_direction_forward();
   for (std::size_t r = 0; r < storage.number_of_results(); ++r) {

@@ -23,16 +23,21 @@ class craig_sneyd_scheme final : public pde_scheme {
   void advance(pde_storage& storage, const pde_coefficient_views& coefficients, double value) override;
 
  private:
-  // One dimension: its extent, the stride of its index in the solution, its stencil and
-  // the bands of L at every node (zero where a neighbour is missing).
+  // One dimension: its extent, the stride of its index in the solution, its stencil, the
+  // bands of L at every node (zero where a neighbour is missing), the factorisation of
+  // (I - theta L) last made (theta 0: none) and 1 / (y[j+1] - y[j-1]) (zero at the ends).
   struct direction {
+    direction(std::size_t n, std::size_t s, bool l, const vector<double>& axis)
+        : size(n), stride(s), linear(l), stencil(axis) {}
     std::size_t size, stride;
     bool linear;
     pde_stencil stencil;
-    vector<double> lower, diagonal, upper, factor;
+    vector<double> lower, diagonal, upper, factor, sub, inverse, span;
+    double factored_theta = 0.0;
+    bool factored_transposed = false;
   };
   // One pair of dimensions a < b: the weight of the cross difference at every node,
-  // 2 rho sqrt(d_a d_b) over the two central spans, zero on the edges of a and b.
+  // 2 rho sqrt(d_a d_b) times the two inverse central spans, zero on the edges of a and b.
   struct cross {
     std::size_t a, b;
     double correlation;

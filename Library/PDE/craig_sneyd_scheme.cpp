@@ -121,11 +121,13 @@ void craig_sneyd_scheme::apply(std::size_t d, double w, const double* in, double
   const direction& r = directions_[d];
   const double *lo = r.lower.data(), *di = r.diagonal.data(), *up = r.upper.data();
   const std::size_t s = r.stride, n = nodes_;
-  const double keep = accumulate ? 1.0 : 0.0;
   // L v at p reads v[p -+ s] through lo[p], up[p]; its transpose reads them through
   // up[p - s], lo[p + s]. A neighbour across a line's end has a zero band, so the
   // middle range needs no test of the line index.
-  for (std::size_t p = 0; p < n; ++p) out[p] = keep * out[p] + w * di[p] * in[p];
+  if (accumulate)
+    for (std::size_t p = 0; p < n; ++p) out[p] += w * di[p] * in[p];
+  else
+    for (std::size_t p = 0; p < n; ++p) out[p] = w * di[p] * in[p];
   if (!transposed) {
     for (std::size_t p = s; p < n; ++p) out[p] += w * lo[p] * in[p - s];
     for (std::size_t p = 0; p + s < n; ++p) out[p] += w * up[p] * in[p + s];

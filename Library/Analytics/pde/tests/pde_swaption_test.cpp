@@ -151,7 +151,7 @@ TEST(pde_swaption, three_factor_european_converges_to_the_closed_form) {
     bool payer;
     double strike;
   };
-  for (const row& r : {row{true, atm}, row{true, atm + 0.01}, row{false, atm - 0.01}}) {
+  for (const row& r : {row{true, atm}, row{false, atm - 0.01}}) {
     const auto option = std::make_shared<const pde_swaption>(r.payer, 1.0, r.strike, swaps);
     const double expected = closed_form(p, *swaps[0], r.strike, r.payer);
     const double coarse = pde_price(p, c, option, 21, 14.0, false, 4.0, 1.5).price - expected;

@@ -1,5 +1,6 @@
 // PDE pricing of Bermudan swaptions on the Markovian HJM model: the one-factor
-// Crank-Nicolson road and the two-factor Craig-Sneyd road, run() alone and with setup.
+// Crank-Nicolson road and the two- and three-factor Craig-Sneyd road, run() alone and
+// with setup.
 #include <benchmark/benchmark.h>
 
 #include "Analytics/pde/tests/pde_hjm_testing.h"
@@ -71,6 +72,17 @@ void bm_bermudan_2f_adi_run(benchmark::State& state) {
   state.counters["time_points"] = double(b.grid->size());
 }
 BENCHMARK(bm_bermudan_2f_adi_run)->Unit(benchmark::kMillisecond);
+
+void bm_bermudan_3f_adi_run(benchmark::State& state) {
+  matrix<double> c(3, 3, 1.0);
+  c(0, 1) = c(1, 0) = -0.4;
+  c(0, 2) = c(2, 0) = 0.3;
+  c(1, 2) = c(2, 1) = -0.2;
+  bermudan b(hjm({0.02, 0.1, 0.25}, {0.007, 0.005, 0.004}, c), 41, 100);
+  for (auto _ : state) benchmark::DoNotOptimize(b.price());
+  state.counters["time_points"] = double(b.grid->size());
+}
+BENCHMARK(bm_bermudan_3f_adi_run)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tarvex

@@ -3,42 +3,66 @@
 #include <vector>
 
 #include "PDE/pde_scheme.h"
+#include "Vectorization/matrix.h"
 
 namespace tarvex {
 
-// Craig-Sneyd ADI in two dimensions with a correlated mixed term (theta = 1/2): second
-// order in time, one tridiagonal solve per line and direction, twice per step. Start-up
-// steps are two Douglas steps (theta = 1) of half the step. Backward grids only. Grid 0
-// is the fastest index of the solution, grid 1 the slowest.
+// Craig-Sneyd ADI in two or three dimensions with correlated mixed terms (theta = 1/2):
+// second order in time, one tridiagonal solve per line and direction, twice per step;
+// the mixed terms are explicit. Start-up steps are two Douglas steps (theta = 1) of half
+// the step. Grid 0 is the fastest index of the solution, the last grid the slowest.
+//
+// A forward grid advances a density with the exact transpose of the backward step (the
+// backward step's operations undone in reverse order, each transposed), so that a payoff
+// summed against the density equals the backward value at the start node to rounding.
 class craig_sneyd_scheme final : public pde_scheme {
  public:
   craig_sneyd_scheme(std::shared_ptr<const time_grid> grid, const std::vector<std::shared_ptr<const space_grid>>& axes,
-                     const std::vector<bool>& linear_boundaries, double correlation, bool rannacher);
+                     const std::vector<bool>& linear_boundaries, const matrix<double>& correlation, bool rannacher);
 
   void advance(pde_storage& storage, const pde_coefficient_views& coefficients, double value) override;
 
  private:
-  // out = identity in + w L_d in on every line of dimension d.
-  void apply(std::size_t d, double w, const double* in, double* out, double identity) const;
-  // x <- (I - theta L_d)^-1 x on every line of dimension d.
-  void solve(std::size_t d, double theta, double* x);
-  // out = w L_0 in, the mixed term, zero on the edges.
-  void mixed(double w, const double* in, double* out) const;
-  // One Douglas (theta, no correction) or Craig-Sneyd step of the scaled operator on v.
+  // One dimension: its extent, the stride of its index in the solution, its stencil, the
+  // bands of L at every node (zero where a neighbour is missing), the factorisation of
+  // (I - theta L) last made (theta 0: none) and 1 / (y[j+1] - y[j-1]) (zero at the ends).
+  struct direction {
+    direction(std::size_t n, std::size_t s, bool l, const vector<double>& axis)
+        : size(n), stride(s), linear(l), stencil(axis) {}
+    std::size_t size, stride;
+    bool linear;
+    pde_stencil stencil;
+    vector<double> lower, diagonal, upper, factor, sub, inverse, span;
+    double factored_theta = 0.0;
+    bool factored_transposed = false;
+  };
+  // One pair of dimensions a < b: the weight of the cross difference at every node,
+  // 2 rho sqrt(d_a d_b) times the two inverse central spans, zero on the edges of a and b.
+  struct cross {
+    std::size_t a, b;
+    double correlation;
+    vector<double> weight;
+  };
+
+  // out (+)= w L_d in (or its transpose); accumulate adds to out.
+  void apply(std::size_t d, double w, const double* in, double* out, bool transposed, bool accumulate) const;
+  // x <- (I - theta L_d)^-1 x (or with the transpose) on every line of dimension d.
+  void solve(std::size_t d, double theta, double* x, bool transposed);
+  // out = w sum of the mixed terms applied to in (or their transpose).
+  void mixed(double w, const double* in, double* out, bool transposed);
+  // One Douglas (theta, no correction) or Craig-Sneyd step of the scaled operator on v,
+  // and its transpose.
   void step(double* v, double scale, double theta, bool correct);
+  void step_transposed(double* v, double scale, double theta, bool correct);
 
   std::vector<std::shared_ptr<const space_grid>> axes_;
-  std::vector<bool> linear_;
-  double correlation_;
-  std::size_t n0_, n1_;
-  pde_stencil stencil0_, stencil1_;
-  std::vector<pde_bands> bands0_;  // per line of dimension 0 (n1 lines)
-  // Bands of dimension 1 at node (j, i) = j n0 + i, so that its n0 lines are solved
-  // together with unit stride (strided line-by-line solves miss the cache).
-  vector<double> lower1_, diagonal1_, upper1_, factor1_;
-  pde_bands line1_;
-  vector<double> mixed_weight_;  // 2 rho sqrt(d0 d1) per node
-  vector<double> l1v_, l2v_, l0v_, y0_, y_, tmp_, scratch_;
+  std::size_t nodes_;
+  std::vector<direction> directions_;
+  std::vector<cross> crosses_;
+  std::vector<vector<double>> lv_;  // L_d v per dimension (adjoints in the transposed step)
+  vector<double> l0v_, y0_, y_, tmp_;
+  vector<double> padded_;  // the transposed mixed term reads its input with a zero margin
+  std::size_t margin_ = 0;
 };
 
 }  // namespace tarvex

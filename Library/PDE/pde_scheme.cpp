@@ -34,7 +34,7 @@ std::shared_ptr<pde_scheme> pde_scheme::create_scheme(
     const std::vector<std::shared_ptr<pde_model_coefficients>>& coefficients, const std::vector<std::size_t>& dimensions,
     const std::vector<bool>& linear_boundaries, pde_scheme_type type, bool rannacher, const matrix<double>& correlation) {
   const std::size_t n = grids.size();
-  TARVEX_CHECK(n == 1 || n == 2, "PDE schemes run on one or two space grids, got ", n);
+  TARVEX_CHECK_TEXT(n >= 1 && n <= 3, "PDE schemes run on one to three space grids, got ", n);
   TARVEX_CHECK(dimensions.size() == n && linear_boundaries.size() == n && coefficients.size() == n,
                "a PDE scheme needs one extent, boundary flag and coefficient object per grid; grids ", n,
                ", extents ", dimensions.size(), ", flags ", linear_boundaries.size(), ", coefficients ",
@@ -43,13 +43,13 @@ std::shared_ptr<pde_scheme> pde_scheme::create_scheme(
     TARVEX_CHECK(dimensions[d] == grids[n - 1 - d]->size() && grids[n - 1 - d]->size() >= 3, "extent ", d, " is ",
                  dimensions[d], " for a grid of ", grids[n - 1 - d]->size(), " nodes (at least 3 needed)");
   if (n == 1) {
-    TARVEX_CHECK(type != pde_scheme_type::craig_sneyd, "craig_sneyd needs two space grids");
+    TARVEX_CHECK_TEXT(type != pde_scheme_type::craig_sneyd, "craig_sneyd needs two or three space grids");
     return std::make_shared<theta_scheme>(grid, grids[0], linear_boundaries[0], type, rannacher);
   }
-  TARVEX_CHECK(type == pde_scheme_type::craig_sneyd, "two space grids need the craig_sneyd scheme");
-  TARVEX_CHECK(correlation.rows() == 2 && correlation.columns() == 2, "correlation of two grids must be 2x2, got ",
-               correlation.rows(), "x", correlation.columns());
-  return std::make_shared<craig_sneyd_scheme>(grid, grids, linear_boundaries, correlation(0, 1), rannacher);
+  TARVEX_CHECK_TEXT(type == pde_scheme_type::craig_sneyd, "two or three space grids need the craig_sneyd scheme");
+  TARVEX_CHECK(correlation.rows() == n && correlation.columns() == n, "correlation of ", n, " grids must be ", n,
+               "x", n, ", got ", correlation.rows(), "x", correlation.columns());
+  return std::make_shared<craig_sneyd_scheme>(grid, grids, linear_boundaries, correlation, rannacher);
 }
 
 pde_stencil::pde_stencil(const vector<double>& axis) {

@@ -18,7 +18,7 @@ enum class pde_scheme_type : int {
   explicit_euler = 0,
   implicit_euler = 1,
   crank_nicolson = 2,
-  craig_sneyd = 3,  // ADI for two dimensions with correlation; one dimension is Crank-Nicolson
+  craig_sneyd = 3,  // ADI for two and three dimensions with correlation, both grid directions
 };
 
 // The coefficients as the driver hands them: a const and a writable pointer to one object

@@ -26,7 +26,10 @@ class diffusion;
 // (a diffusion's factors take consecutive grids, the first diffusion grid 0); rows past
 // its factors are zero. Before the start-of-step hooks every object is set to the step's
 // start date, before the end-of-step hooks to its end date. A forward run starts from a
-// unit mass at the initial node of every result.
+// unit mass at the initial node of every result and steps the density with the transposed
+// matrices of the backward run, so it prices European payoffs alike; an exercise decision
+// needs the continuation value, which only a backward run carries, so Bermudans run
+// backward only (pde_swaption refuses a forward Bermudan).
 class pde_manager {
  public:
   // Diffusions must outlive the manager. The fifth to eighth arguments go to

@@ -37,7 +37,7 @@ class diffusion_ir_markovian_hjm_pde : public diffusion_ir {
               const datetime& T) const override;
   std::uint64_t log_normalized_discounting_index() const override;
   // The model's coefficients on this diffusion's grids (factor f on grid f; with two
-  // factors each is spread over the product grid, grid 0 fastest). Not thread-safe:
+  // or three factors each is spread over the product grid, grid 0 fastest). Not thread-safe:
   // uses buffers of the diffusion.
   void coefficients(const std::vector<std::shared_ptr<const pde_model_coefficients>>& out, const datetime& from,
                     const datetime& to) const override;

@@ -28,17 +28,34 @@ inline std::shared_ptr<const discount_curve> upward_curve() {
 inline datetime add(const datetime& d, const char* t) { return datetime_helper::add_tenor(d, tenor(t), 1); }
 
 inline std::shared_ptr<const parameter_markovian_hjm> hjm(const std::vector<double>& kappa,
-                                                          const std::vector<double>& sigma, double rho = 0.0) {
+                                                          const std::vector<double>& sigma,
+                                                          const matrix<double>& correlation) {
   const std::size_t n = kappa.size();
-  matrix<double> k(1, n), s(1, n), c(n, n, rho);
+  matrix<double> k(1, n), s(1, n);
   for (std::size_t f = 0; f < n; ++f) {
     k(0, f) = kappa[f];
     s(0, f) = sigma[f];
-    c(f, f) = 1.0;
   }
-  return std::make_shared<const parameter_markovian_hjm>(k, s, c, std::vector<datetime>{today},
+  return std::make_shared<const parameter_markovian_hjm>(k, s, correlation, std::vector<datetime>{today},
                                                          std::vector<datetime>{today}, nullptr,
                                                          parameter_markovian_hjm_type::mean_reversion);
+}
+
+// Constant parameters, every pair of factors correlated by rho.
+inline std::shared_ptr<const parameter_markovian_hjm> hjm(const std::vector<double>& kappa,
+                                                          const std::vector<double>& sigma, double rho = 0.0) {
+  matrix<double> c(kappa.size(), kappa.size(), rho);
+  for (std::size_t f = 0; f < kappa.size(); ++f) c(f, f) = 1.0;
+  return hjm(kappa, sigma, c);
+}
+
+// Three factors from short to long memory, the pair correlations all different.
+inline std::shared_ptr<const parameter_markovian_hjm> three_factor_hjm() {
+  matrix<double> c(3, 3, 1.0);
+  c(0, 1) = c(1, 0) = -0.4;
+  c(0, 2) = c(2, 0) = 0.3;
+  c(1, 2) = c(2, 1) = -0.2;
+  return hjm({0.03, 0.3, 0.9}, {0.007, 0.005, 0.004}, c);
 }
 
 // Underlyings of a swaption exercisable on the annual fixed-leg dates from `first` (in

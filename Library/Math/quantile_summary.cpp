@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <utility>
 
 #include "Core/check.h"
@@ -21,6 +23,40 @@ struct weighted_values {
 };
 
 double interpolate(double lo, double hi, double fraction) { return lo + fraction * (hi - lo); }
+
+// Sorts doubles (no NaN) by LSD radix over 11-bit digits of an order-preserving map to
+// unsigned keys, skipping the digits all keys share: several times std::sort's speed on
+// the thousands of values a compaction sorts, which dominate a large run's summaries.
+void radix_sort(std::vector<double>& values) {
+  const std::size_t n = values.size();
+  auto key_buffer = std::make_unique_for_overwrite<std::uint64_t[]>(n);
+  auto other_buffer = std::make_unique_for_overwrite<std::uint64_t[]>(n);
+  std::uint64_t* keys = key_buffer.get();
+  std::uint64_t* other = other_buffer.get();
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &values[i], sizeof bits);
+    // Negatives reverse their order with all bits flipped; positives move above them.
+    keys[i] = bits >> 63 ? ~bits : bits | (std::uint64_t{1} << 63);
+  }
+  constexpr int digit_bits = 11, digits = 6;
+  constexpr std::size_t radix = std::size_t{1} << digit_bits;
+  std::vector<std::size_t> counts(digits * radix, 0);
+  for (std::size_t i = 0; i < n; ++i)
+    for (int d = 0; d < digits; ++d) ++counts[d * radix + ((keys[i] >> (d * digit_bits)) & (radix - 1))];
+  for (int d = 0; d < digits; ++d) {
+    std::size_t* count = counts.data() + d * radix;
+    if (count[(keys[0] >> (d * digit_bits)) & (radix - 1)] == n) continue;  // one value of this digit
+    std::size_t total = 0;
+    for (std::size_t b = 0; b < radix; ++b) total += std::exchange(count[b], total);
+    for (std::size_t i = 0; i < n; ++i) other[count[(keys[i] >> (d * digit_bits)) & (radix - 1)]++] = keys[i];
+    std::swap(keys, other);
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint64_t bits = keys[i] >> 63 ? keys[i] & ~(std::uint64_t{1} << 63) : ~keys[i];
+    std::memcpy(&values[i], &bits, sizeof bits);
+  }
+}
 
 }  // namespace
 
@@ -82,7 +118,12 @@ void quantile_summary::compact(std::size_t h) {
     up_.push_back(0);
   }
   std::vector<double> level = std::move(levels_[h]);
-  if (h == 0) std::sort(level.begin(), level.end());
+  if (h == 0) {
+    if (level.size() < 512)
+      std::sort(level.begin(), level.end());
+    else
+      radix_sort(level);
+  }
   // The largest value stays behind when the count is odd; the pairs below it move.
   const std::size_t pairs = level.size() / 2;
   const bool down = down_[h] <= up_[h];  // alternate, so the two kinds of error offset

@@ -215,6 +215,9 @@ TEST(readers, report_the_json_path_and_what_was_expected) {
   EXPECT_EQ(error_reading("j.json", job(R"({"step": "1Y", "horizon": "5Y"})", R"(, "quantiles": [0.5, 0.05])"),
                           read_job),
             "$.outputs.quantiles[1]: expected ascending probabilities, got 0.05");
+  EXPECT_EQ(error_reading("j.json", job(R"({"step": "1Y", "horizon": "5Y"})", R"(, "quantile_capacity": 1)"),
+                          read_job),
+            "$.outputs.quantile_capacity: expected at least 2 values per level, got 1");
   EXPECT_EQ(error_reading("j.json",
                           R"({"valuation_date": "2026-12-05", "market": "market.json", "simulation_dates": []})",
                           read_job),
@@ -240,14 +243,19 @@ TEST(run_simulation, zero_rate_quantile_spread_matches_hull_white) {
 }
 
 TEST(run_simulation, thread_count_leaves_every_figure_unchanged) {
-  const auto job = one_factor_job(0.05, 0.01);
-  smp_tools_api::GetInstance().SetNumberOfThreads(1);
-  const auto a = run_simulation(job, nullptr);
-  smp_tools_api::GetInstance().SetNumberOfThreads(0);
-  const auto b = run_simulation(job, nullptr);
-  EXPECT_EQ(a.mean, b.mean);
-  EXPECT_EQ(a.error, b.error);
-  EXPECT_EQ(a.zero_quantiles, b.zero_quantiles);
+  auto job = one_factor_job(0.05, 0.01);
+  for (std::size_t capacity : {0u, 64u}) {  // exact, then compacted summaries
+    job.quantile_capacity = capacity;
+    smp_tools_api::GetInstance().SetNumberOfThreads(1);
+    const auto a = run_simulation(job, nullptr);
+    smp_tools_api::GetInstance().SetNumberOfThreads(0);
+    const auto b = run_simulation(job, nullptr);
+    EXPECT_EQ(a.mean, b.mean);
+    EXPECT_EQ(a.error, b.error);
+    EXPECT_EQ(a.zero_quantiles, b.zero_quantiles) << capacity;
+    EXPECT_EQ(a.zero_rank_error, b.zero_rank_error) << capacity;
+    EXPECT_EQ(a.zero_rank_error[0][0] > 0, capacity > 0);
+  }
 }
 
 }  // namespace

@@ -54,6 +54,8 @@ TEST_F(tarvex_cross_asset, one_and_two_threads_give_the_same_files_and_the_check
   // 4 standard errors leave room for the largest of some 250 z-scores).
   const json summary = json::parse(slurp(dir / "out1" / "summary.json"));
   ASSERT_EQ(summary["largest_martingale_z"].size(), 9u);
+  EXPECT_EQ(summary["quantile_method"], "exact (type 7)");
+  EXPECT_EQ(summary["quantile_rank_error"], 0);
   for (const auto& [name, z] : summary["largest_martingale_z"].items()) EXPECT_LT(std::abs(z.get<double>()), 4.0) << name;
 }
 

@@ -15,7 +15,6 @@
 #include "Util/datetime_helper.h"
 #include "Vectorization/expression.h"
 #include "batch_fold.h"
-#include "input_error.h"
 #include "progress_bar.h"
 
 namespace tarvex::app {
@@ -62,35 +61,6 @@ std::size_t quantile_capacity(std::size_t paths, std::size_t series, std::size_t
 std::string quantile_method(std::size_t paths, std::size_t capacity) {
   if (capacity >= paths) return "exact (type 7)";
   return "compactor summary, " + std::to_string(capacity) + " values per level";
-}
-
-double quantile_of_sorted(const std::vector<double>& sorted, double q) {
-  const double h = static_cast<double>(sorted.size() - 1) * q;
-  const std::size_t lo = static_cast<std::size_t>(std::floor(h));
-  if (lo + 1 >= sorted.size()) return sorted.back();
-  return sorted[lo] + (h - static_cast<double>(lo)) * (sorted[lo + 1] - sorted[lo]);
-}
-
-std::vector<double> quantiles_of(std::vector<double>& values, const std::vector<double>& probabilities) {
-  std::vector<double> out;
-  const std::size_t n = values.size();
-  // Ascending probabilities select ascending ranks, so each search runs on what is
-  // right of the previous one.
-  std::size_t from = 0;
-  for (double q : probabilities) {
-    const double h = static_cast<double>(n - 1) * q;
-    const std::size_t lo = std::min(n - 1, static_cast<std::size_t>(std::floor(h)));
-    std::nth_element(values.begin() + static_cast<std::ptrdiff_t>(from), values.begin() + static_cast<std::ptrdiff_t>(lo),
-                     values.end());
-    from = lo;
-    if (lo + 1 >= n) {
-      out.push_back(values[lo]);
-      continue;
-    }
-    const double next = *std::min_element(values.begin() + static_cast<std::ptrdiff_t>(lo + 1), values.end());
-    out.push_back(values[lo] + (h - static_cast<double>(lo)) * (next - values[lo]));
-  }
-  return out;
 }
 
 simulation_result run_simulation(const simulation_job& job, progress_bar* progress, const path_export* paths) {

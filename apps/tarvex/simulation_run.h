@@ -58,13 +58,4 @@ std::size_t quantile_capacity(std::size_t paths, std::size_t series, std::size_t
 // summary, N values per level".
 std::string quantile_method(std::size_t paths, std::size_t capacity);
 
-// The empirical quantile with linear interpolation between order statistics
-// (Hyndman-Fan type 7, the default of R and NumPy): with the values sorted,
-// q -> x[h] + (h - floor h)(x[floor h + 1] - x[floor h]), h = (n - 1) q.
-double quantile_of_sorted(const std::vector<double>& sorted, double q);
-
-// The same quantiles (ascending probabilities) of unsorted values, by selection rather
-// than a full sort: linear time per quantile. Reorders `values`.
-std::vector<double> quantiles_of(std::vector<double>& values, const std::vector<double>& probabilities);
-
 }  // namespace tarvex::app

@@ -80,6 +80,12 @@ TEST(quantile_summary, is_exact_type_7_until_a_level_overflows) {
   s.add(x.data(), 2);
   s.add(x.data() + 2, 1);
   EXPECT_EQ(s.quantiles({0.25, 0.75}), (std::vector<double>{1.5, 2.5}));
+  quantile_summary r(8);  // R: quantile(c(1, 2, 3, 4, 10), c(0.05, 0.9)) = 1.2, 7.6
+  const std::vector<double> y{10.0, 4.0, 3.0, 2.0, 1.0};
+  r.add(y.data(), y.size());
+  const auto q = r.quantiles({0.05, 0.9});
+  EXPECT_DOUBLE_EQ(q[0], 1.2);
+  EXPECT_DOUBLE_EQ(q[1], 7.6);
 }
 
 TEST(quantile_summary, compacted_ranks_stay_within_the_certified_bound) {

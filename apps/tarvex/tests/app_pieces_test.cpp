@@ -1,4 +1,4 @@
-// The app's pieces in process: quantiles, option parsing, staged outputs, the job's
+// The app's pieces in process: option parsing, staged outputs, the job's
 // date grid and a statistical check of the simulated zero-rate distribution.
 #include <gtest/gtest.h>
 
@@ -24,36 +24,6 @@
 namespace tarvex::app {
 namespace {
 namespace fs = std::filesystem;
-
-TEST(quantile_of_sorted, interpolates_between_order_statistics_like_r_type_7) {
-  const std::vector<double> x{1.0, 2.0, 3.0, 4.0, 10.0};
-  EXPECT_DOUBLE_EQ(quantile_of_sorted(x, 0.0), 1.0);
-  EXPECT_DOUBLE_EQ(quantile_of_sorted(x, 1.0), 10.0);
-  EXPECT_DOUBLE_EQ(quantile_of_sorted(x, 0.5), 3.0);
-  EXPECT_DOUBLE_EQ(quantile_of_sorted(x, 0.9), 7.6);   // R: quantile(x, 0.9) = 7.6
-  EXPECT_DOUBLE_EQ(quantile_of_sorted(x, 0.05), 1.2);  // h = 0.2
-  EXPECT_DOUBLE_EQ(quantile_of_sorted({5.0}, 0.3), 5.0);
-}
-
-TEST(quantiles_of, selection_equals_the_sorted_reference) {
-  std::vector<double> x;
-  std::uint64_t state = 12345;
-  for (int i = 0; i < 1001; ++i) {  // a fixed LCG keeps the case reproducible
-    state = state * 6364136223846793005ull + 1442695040888963407ull;
-    x.push_back(static_cast<double>(state >> 11) / 9007199254740992.0 - 0.5);
-  }
-  x[17] = x[400];  // ties
-  const std::vector<double> probabilities{0.0, 0.01, 0.05, 0.333, 0.5, 0.95, 0.99, 1.0};
-  std::vector<double> sorted = x;
-  std::sort(sorted.begin(), sorted.end());
-  std::vector<double> work = x;
-  const auto got = quantiles_of(work, probabilities);
-  ASSERT_EQ(got.size(), probabilities.size());
-  for (std::size_t i = 0; i < probabilities.size(); ++i)
-    EXPECT_EQ(got[i], quantile_of_sorted(sorted, probabilities[i])) << probabilities[i];
-  std::vector<double> two{3.0, 1.0};
-  EXPECT_EQ(quantiles_of(two, {0.5})[0], 2.0);
-}
 
 TEST(command_line, parses_values_and_flags_and_names_every_mistake) {
   const command_line ok("simulate", {"--job", "j.json", "--plot", "--output", "o"}, {"--job", "--output"}, {"--plot"});

@@ -340,12 +340,13 @@ cross_asset_result simulate_cross_asset(const cross_asset_job& job, const fs::pa
     std::ofstream f(p);
     f << "asset,date,mean";
     for (double q : job.quantiles) f << ",q" << number(q, "%g");
-    f << ",rank_error\n";
+    f << ",rank_error,method\n";
+    const std::string tag = quantile_method_tag(r.paths, r.quantile_capacity);
     for (std::size_t a = 0; a < r.asset_names.size(); ++a)
       for (std::size_t k = 0; k < D; ++k) {
         f << r.asset_names[a] << ',' << r.dates[k].to_string() << ',' << number(r.asset_mean[a][k]);
         for (double v : r.quantiles[a][k]) f << ',' << number(v);
-        f << ',' << r.rank_error[a][k] << '\n';
+        f << ',' << r.rank_error[a][k] << ',' << tag << '\n';
       }
     write_or_fail(f, p);
   }

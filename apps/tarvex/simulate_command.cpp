@@ -41,8 +41,9 @@ const char* simulate_help =
     "  martingale.csv           per date and bond maturity: P(0,T), the Monte Carlo price\n"
     "                           of D(0,t) P(t,T), its standard error and the z-score\n"
     "  zero_rate_quantiles.csv  per zero-rate tenor and date: mean and quantiles of the\n"
-    "                           simulated zero rate R(t, t + tenor), and rank_error: how\n"
-    "                           many paths each quantile's rank may be off (0: exact)\n"
+    "                           simulated zero rate R(t, t + tenor); rank_error: how many\n"
+    "                           paths each quantile's rank may be off (0: exact), and\n"
+    "                           method: \"exact\" or \"compactor(N)\", N values per level\n"
     "  summary.json             the run's settings, largest martingale deviation, the\n"
     "                           quantile method and its largest rank error, and what the\n"
     "                           standard errors are\n"
@@ -135,8 +136,8 @@ simulation_result simulate(const simulation_job& job, const fs::path& output, bo
   path_export chosen;
   if (paths) {
     chosen = choose_paths(job, *paths);
-    std::error_code ec;
-    if (fs::weakly_canonical(paths->folder, ec) == fs::weakly_canonical(output, ec))
+    std::error_code a, b;
+    if (fs::weakly_canonical(paths->folder, a) == fs::weakly_canonical(output, b) && !a && !b)
       throw input_error("tarvex simulate: --paths-out: must name another folder than --output");
   }
   output_folder folder(output);
@@ -155,17 +156,17 @@ simulation_result simulate(const simulation_job& job, const fs::path& output, bo
     // Rows go out as each batch is folded: the file never waits in memory.
     chosen.write = [&](std::size_t first, std::size_t count, const std::vector<double>& values) {
       const std::size_t E = chosen.dates.size() * chosen.tenors.size();
-      std::string rows;
+      std::string row;
       char cell[32];
       for (std::size_t p = 0; p < count; ++p) {
-        rows += std::to_string(first + p);
+        row = std::to_string(first + p);
         for (std::size_t c = 0; c < E; ++c) {
-          rows += ',';
-          rows.append(cell, std::to_chars(cell, cell + sizeof cell, values[p * E + c]).ptr);
+          row += ',';
+          row.append(cell, std::to_chars(cell, cell + sizeof cell, values[p * E + c]).ptr);
         }
-        rows += '\n';
+        row += '\n';
+        path_file << row;
       }
-      path_file << rows;
       if (!path_file) throw input_error(path_name.string() + ": cannot write");
     };
   }
@@ -201,12 +202,13 @@ simulation_result simulate(const simulation_job& job, const fs::path& output, bo
     std::ofstream f(p);
     f << "date,tenor,mean";
     for (double q : job.quantiles) f << ",q" << number(q, "%g");
-    f << ",rank_error\n";
+    f << ",rank_error,method\n";
+    const std::string tag = quantile_method_tag(r.paths, r.quantile_capacity);
     for (std::size_t z = 0; z < job.zero_rate_tenors.size(); ++z)
       for (std::size_t k = 0; k < D; ++k) {
         f << r.dates[k].to_string() << ',' << job.zero_rate_tenors[z].to_string() << ',' << number(r.zero_mean[z][k]);
         for (double v : r.zero_quantiles[z][k]) f << ',' << number(v);
-        f << ',' << r.zero_rank_error[z][k] << '\n';
+        f << ',' << r.zero_rank_error[z][k] << ',' << tag << '\n';
       }
     write_or_fail(f, p);
   }

@@ -63,6 +63,10 @@ std::string quantile_method(std::size_t paths, std::size_t capacity) {
   return "compactor summary, " + std::to_string(capacity) + " values per level";
 }
 
+std::string quantile_method_tag(std::size_t paths, std::size_t capacity) {
+  return capacity >= paths ? "exact" : "compactor(" + std::to_string(capacity) + ")";
+}
+
 simulation_result run_simulation(const simulation_job& job, progress_bar* progress, const path_export* paths) {
   const auto start = std::chrono::steady_clock::now();
   const datetime today = job.today.valuation_date;

@@ -57,5 +57,7 @@ std::size_t quantile_capacity(std::size_t paths, std::size_t series, std::size_t
 // How a run's quantiles were found, for the outputs: "exact (type 7)" or "compactor
 // summary, N values per level".
 std::string quantile_method(std::size_t paths, std::size_t capacity);
+// The same in one CSV cell: "exact" or "compactor(N)".
+std::string quantile_method_tag(std::size_t paths, std::size_t capacity);
 
 }  // namespace tarvex::app

@@ -106,11 +106,11 @@ TEST_F(tarvex_cli, simulate_passes_the_martingale_check_and_outputs_parse_back) 
 
   const auto q = read_csv(dir / "out" / "zero_rate_quantiles.csv");
   ASSERT_EQ(q.front(), (std::vector<std::string>{"date", "tenor", "mean", "q0.01", "q0.05", "q0.5", "q0.95", "q0.99",
-                                                 "rank_error"}));
+                                                 "rank_error", "method"}));
   ASSERT_EQ(q.size(), 1u + 2 * 40);
   for (std::size_t i = 1; i < q.size(); ++i) {
-    ASSERT_EQ(q[i].size(), 9u);
-    EXPECT_EQ(q[i][8], "0");  // 9,000 paths on 80 series: exact
+    ASSERT_EQ(q[i].size(), 10u);
+    EXPECT_EQ(q[i][8] + " " + q[i][9], "0 exact");  // 9,000 paths on 80 series
     EXPECT_EQ(q[i][1], i <= 40 ? "3M" : "10Y");
     for (std::size_t c = 4; c < 8; ++c) EXPECT_LE(std::stod(q[i][c - 1]), std::stod(q[i][c])) << i;
     EXPECT_GT(std::stod(q[i][2]), std::stod(q[i][3]));
@@ -185,6 +185,7 @@ TEST_F(tarvex_cli, compacted_quantiles_stay_within_their_rank_error_of_the_expor
     ASSERT_NE(row, q.end()) << date;
     const std::size_t e = std::stoull((*row)[8]), n = x.size();
     EXPECT_GT(e, 0u) << date;
+    EXPECT_EQ((*row)[9], "compactor(64)") << date;
     EXPECT_LT(e, n / 20) << date;
     EXPECT_NEAR(std::stod((*row)[2]), sum / n, 1e-9) << date;
     for (std::size_t i = 0; i < probabilities.size(); ++i) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -128,14 +129,16 @@ void quantile_summary::compact(std::size_t h) {
   const std::size_t pairs = level.size() / 2;
   const bool down = down_[h] <= up_[h];  // alternate, so the two kinds of error offset
   (down ? down_[h] : up_[h]) += 1;
-  std::vector<double> promoted(pairs);
-  for (std::size_t i = 0; i < pairs; ++i) promoted[i] = level[2 * i + (down ? 1 : 0)];
+  // The promoted values overwrite the front of the sorted level in place.
+  for (std::size_t i = 0; i < pairs; ++i) level[i] = level[2 * i + (down ? 1 : 0)];
   levels_[h].assign(level.begin() + static_cast<std::ptrdiff_t>(2 * pairs), level.end());
 
   auto& up = levels_[h + 1];
-  std::vector<double> merged(up.size() + pairs);
-  std::merge(up.begin(), up.end(), promoted.begin(), promoted.end(), merged.begin());
-  up = std::move(merged);  // a fresh buffer: a level never holds on to its peak size
+  std::vector<double> merged;  // a fresh buffer: a level never holds on to its peak size
+  merged.reserve(up.size() + pairs);
+  std::merge(up.begin(), up.end(), level.begin(), level.begin() + static_cast<std::ptrdiff_t>(pairs),
+             std::back_inserter(merged));
+  up = std::move(merged);
 }
 
 std::size_t quantile_summary::retained() const {

@@ -5,14 +5,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Core/parallel_for.h"
+#include "batch_fold.h"
 #include "command_line.h"
 #include "hjm_calibration.h"
 #include "input_error.h"
@@ -24,6 +27,27 @@
 namespace tarvex::app {
 namespace {
 namespace fs = std::filesystem;
+
+// Batches of uneven length on every thread: each is folded once, in batch order, with
+// its own result, and each loop index claims one batch.
+TEST(batch_fold, folds_every_batch_once_in_order_whatever_finishes_first) {
+  const std::size_t B = 200;
+  std::vector<std::size_t> order;
+  batch_fold<std::size_t> fold([&](std::size_t b, std::size_t&& square) {
+    EXPECT_EQ(square, b * b);
+    order.push_back(b);
+  });
+  smp_tools_api::GetInstance().parallel_for(0, B, 1, [&](std::size_t first, std::size_t last) {
+    for (std::size_t i = first; i < last; ++i) {
+      const std::size_t b = fold.claim();
+      std::this_thread::sleep_for(std::chrono::microseconds((b * 7919) % 500));
+      fold.done(b, b * b);
+    }
+  });
+  ASSERT_EQ(order.size(), B);
+  for (std::size_t b = 0; b < B; ++b) EXPECT_EQ(order[b], b);
+  EXPECT_EQ(fold.folded(), B);
+}
 
 TEST(command_line, parses_values_and_flags_and_names_every_mistake) {
   const command_line ok("simulate", {"--job", "j.json", "--plot", "--output", "o"}, {"--job", "--output"}, {"--plot"});

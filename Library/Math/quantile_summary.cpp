@@ -127,7 +127,14 @@ void quantile_summary::compact(std::size_t h) {
   }
   // The largest value stays behind when the count is odd; the pairs below it move.
   const std::size_t pairs = level.size() / 2;
-  const bool down = down_[h] <= up_[h];  // alternate, so the two kinds of error offset
+  // The error lies within [-(downward weight), +(upward weight)]: move the way that
+  // keeps the larger of the two smallest, so the two kinds of error offset.
+  std::uint64_t down_weight = 0, up_weight = 0;
+  for (std::size_t l = 0; l < levels_.size(); ++l) {
+    down_weight += down_[l] << l;
+    up_weight += up_[l] << l;
+  }
+  const bool down = down_weight <= up_weight;
   (down ? down_[h] : up_[h]) += 1;
   // The promoted values overwrite the front of the sorted level in place.
   for (std::size_t i = 0; i < pairs; ++i) level[i] = level[2 * i + (down ? 1 : 0)];

@@ -14,14 +14,14 @@ namespace tarvex {
 // weight. For any x the values at or below x form a prefix of the sorted level, so a
 // compaction moves the weighted count of values <= x (and of values < x) by at most
 // 2^h: down when the odd positions (the upper value of each pair) move up, never up;
-// up when the even positions do, never down. Each level alternates between the two,
-// and the summary counts both kinds per level, so every weighted count lies within
-// rank_error() = max(sum of 2^h over downward compactions, sum over upward ones) of
-// the true one. Each compaction at level h consumes at least `capacity` values of
-// weight 2^h out of n, so with L = ceil(log2(n / capacity)) levels that compact,
-// rank_error() <= n L / capacity whatever the order of adds and merges, and about half
-// that, n L / (2 capacity) + 2^L, for a summary filled by adds alone (merged summaries
-// may each have compacted one level once more one way than the other).
+// up when the even positions do, never down. The summary counts both kinds per level
+// and each compaction takes the kind whose total weight is smaller, so every weighted
+// count lies within rank_error() = max(total weight of downward compactions, of upward
+// ones) of the true one, and the two kinds offset rather than bias the quantiles one
+// way. Each compaction at level h consumes at least `capacity` values of weight 2^h
+// out of n, so with L = ceil(log2(n / capacity)) levels that compact, rank_error() <=
+// n L / capacity whatever the order of adds and merges, and about half that,
+// n L / (2 capacity) + 2^L, for a summary filled by adds alone.
 //
 // Until level 0 first passes `capacity` nothing is dropped and the quantiles are the
 // exact type-7 ones. Results depend on the order of adds and merges but not on

@@ -26,7 +26,9 @@
 #include "Market/equity_spot.h"
 #include "Market/fx_spot.h"
 #include "Market/interpolated_survival_curve.h"
+#include "Math/quantile_summary.h"
 #include "Util/datetime_helper.h"
+#include "batch_fold.h"
 #include "charts.h"
 #include "input_error.h"
 #include "output_folder.h"
@@ -173,8 +175,7 @@ cross_asset_result run_cross_asset(const cross_asset_job& job) {
   for (const auto& c : job.credits) r.asset_names.push_back(c.name + " survival");
   for (const auto& c : job.credits) r.asset_names.push_back(c.name + " hazard rate");
   const std::size_t C = r.check_names.size(), A = r.asset_names.size();
-  if (double(N) * double(D) * double(A) > double(1u << 28))
-    throw input_error(job.file + ": paths x dates x assets exceeds 268435456 stored values; use fewer paths or dates");
+  r.quantile_capacity = quantile_capacity(N, A * D, 0);
 
   r.target.assign(C, std::vector<double>(D, nan));
   // Black–Karasinski factors are checked on their curve's pillars only (see the job).
@@ -198,11 +199,20 @@ cross_asset_result run_cross_asset(const cross_asset_job& job) {
   }
 
   std::vector<std::vector<double>> sum(B, std::vector<double>(C * D, 0.0)), sum2 = sum;
-  std::vector<double> values(A * D * N);  // [asset][date][path]
+  // One quantile summary per (asset, date); the batches' summaries and sums are folded
+  // in batch order, so memory does not grow with paths x dates.
+  std::vector<quantile_summary> summaries(A * D, quantile_summary(r.quantile_capacity));
+  std::vector<std::vector<double>> asset_sum(B);  // [batch][asset * D + date]
+  batch_fold<std::vector<quantile_summary>> fold([&](std::size_t, std::vector<quantile_summary>&& batch) {
+    for (std::size_t i = 0; i < A * D; ++i) summaries[i].merge(batch[i]);
+  });
   const std::size_t F = job.correlation.rows();
   smp_tools_api::GetInstance().parallel_for(0, B, 1, [&](std::size_t first, std::size_t last) {
     vector<double> n(P), v(P), lp(P), nf(P);
-    for (std::size_t b = first; b < last; ++b) {
+    for (std::size_t i = first; i < last; ++i) {
+      const std::size_t b = fold.claim();
+      std::vector<quantile_summary> batch(A * D, quantile_summary(r.quantile_capacity));
+      asset_sum[b].assign(A * D, 0.0);
       auto config = std::make_shared<const random_config>(job.generator, job.seed, P, job.dates.size(), F, b, false,
                                                           false, job.generator, device_type::cpu);
       auto diffusions = o.diffusions;
@@ -224,7 +234,8 @@ cross_asset_result run_cross_asset(const cross_asset_job& job) {
         std::size_t c = 0, a = 0;
         const auto add = [&](const vector<double>& x) { add_sums(x, sum[b][c * D + k - 1], sum2[b][c * D + k - 1]); ++c; };
         const auto keep = [&](const vector<double>& x) {
-          std::copy(x.data(), x.data() + P, values.data() + (a * D + k - 1) * N + b * P);
+          batch[a * D + k - 1].add(x.data(), P);
+          for (std::size_t p = 0; p < P; ++p) asset_sum[b][a * D + k - 1] += x[p];
           ++a;
         };
         for (std::size_t m = 0; m < maturities.size(); ++m) {
@@ -281,6 +292,7 @@ cross_asset_result run_cross_asset(const cross_asset_job& job) {
           keep(v);
         }
       }
+      fold.done(b, std::move(batch));
     }
   });
 
@@ -298,15 +310,14 @@ cross_asset_result run_cross_asset(const cross_asset_job& job) {
     }
   r.quantiles.assign(A, std::vector<std::vector<double>>(D));
   r.asset_mean.assign(A, std::vector<double>(D, 0.0));
+  r.rank_error.assign(A, std::vector<std::uint64_t>(D, 0));
   smp_tools_api::GetInstance().parallel_for(0, A * D, 1, [&](std::size_t first, std::size_t last) {
-    std::vector<double> slice;
     for (std::size_t i = first; i < last; ++i) {
-      const double* v = values.data() + i * N;
       double s = 0.0;
-      for (std::size_t p = 0; p < N; ++p) s += v[p];
+      for (std::size_t b = 0; b < B; ++b) s += asset_sum[b][i];
       r.asset_mean[i / D][i % D] = s / total;
-      slice.assign(v, v + N);
-      r.quantiles[i / D][i % D] = quantiles_of(slice, job.quantiles);
+      r.quantiles[i / D][i % D] = summaries[i].quantiles(job.quantiles);
+      r.rank_error[i / D][i % D] = summaries[i].rank_error();
     }
   });
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -379,12 +390,13 @@ cross_asset_result simulate_cross_asset(const cross_asset_job& job, const fs::pa
     std::ofstream f(p);
     f << "asset,date,mean";
     for (double q : job.quantiles) f << ",q" << number(q, "%g");
-    f << '\n';
+    f << ",rank_error,method\n";
+    const std::string tag = quantile_method_tag(r.paths, r.quantile_capacity);
     for (std::size_t a = 0; a < r.asset_names.size(); ++a)
       for (std::size_t k = 0; k < D; ++k) {
         f << r.asset_names[a] << ',' << r.dates[k].to_string() << ',' << number(r.asset_mean[a][k]);
         for (double v : r.quantiles[a][k]) f << ',' << number(v);
-        f << '\n';
+        f << ',' << r.rank_error[a][k] << ',' << tag << '\n';
       }
     write_or_fail(f, p);
   }
@@ -400,6 +412,12 @@ cross_asset_result simulate_cross_asset(const cross_asset_job& job, const fs::pa
     s["simulation_dates"] = D;
     s["factors"] = job.factor_names;
     for (std::size_t c = 0; c < r.check_names.size(); ++c) s["largest_martingale_z"][r.check_names[c]] = worst[c];
+    s["standard_error"] = standard_error_kind(job.generator);
+    s["quantile_method"] = quantile_method(r.paths, r.quantile_capacity);
+    std::uint64_t rank_error = 0;
+    for (const auto& e : r.rank_error)
+      for (std::uint64_t x : e) rank_error = std::max(rank_error, x);
+    s["quantile_rank_error"] = rank_error;
     f << s.dump(2) << '\n';
     write_or_fail(f, p);
   }
@@ -419,6 +437,9 @@ cross_asset_result simulate_cross_asset(const cross_asset_job& job, const fs::pa
     all = all && std::fabs(worst[c]) < 4.0;
   }
   out << (all ? "every check within 4 standard errors on every date\n" : "SOME CHECK OUTSIDE 4 standard errors\n");
+  if (quasi_random(job.generator))
+    out << "note: the points are quasi-random; these are sample standard errors, which do not bound the error of "
+           "a quasi-random estimate\n";
   out << "\nat " << r.dates.back().to_string() << ":\n";
   for (std::size_t a = 0; a < r.asset_names.size(); ++a) {
     out << "  " << r.asset_names[a] << ": mean " << number(r.asset_mean[a].back(), "%.6g");

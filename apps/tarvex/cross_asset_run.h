@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <iosfwd>
 #include <string>
@@ -24,6 +25,10 @@ struct cross_asset_result {
   std::vector<std::string> asset_names;
   std::vector<std::vector<std::vector<double>>> quantiles;
   std::vector<std::vector<double>> asset_mean;
+  // The values kept per level of each quantile summary and, [asset][date], how many
+  // ranks each quantile may be off (0: exact).
+  std::size_t quantile_capacity = 0;
+  std::vector<std::vector<std::uint64_t>> rank_error;
   double seconds = 0.0;
 };
 

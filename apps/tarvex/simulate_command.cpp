@@ -1,9 +1,11 @@
 #include "simulate_command.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
 
 #include "Core/parallel_for.h"
 #include "charts.h"
@@ -31,6 +33,7 @@ void write_or_fail(std::ofstream& f, const fs::path& p) {
 
 const char* simulate_help =
     "usage: tarvex simulate --job J.json -o OUTDIR [--plot] [--threads N]\n"
+    "                       [--paths-out DIR [--path-dates DATES] [--path-tenors TENORS]]\n"
     "\n"
     "Runs the Monte Carlo simulation a job file describes (valuation date, market file,\n"
     "simulation dates, risk factors and their parameter files, correlation, random\n"
@@ -38,9 +41,19 @@ const char* simulate_help =
     "  martingale.csv           per date and bond maturity: P(0,T), the Monte Carlo price\n"
     "                           of D(0,t) P(t,T), its standard error and the z-score\n"
     "  zero_rate_quantiles.csv  per zero-rate tenor and date: mean and quantiles of the\n"
-    "                           simulated zero rate R(t, t + tenor)\n"
-    "  summary.json             the run's settings and largest martingale deviation\n"
+    "                           simulated zero rate R(t, t + tenor); rank_error: how many\n"
+    "                           paths each quantile's rank may be off (0: exact), and\n"
+    "                           method: \"exact\" or \"compactor(N)\", N values per level\n"
+    "  summary.json             the run's settings, largest martingale deviation, the\n"
+    "                           quantile method and its largest rank error, and what the\n"
+    "                           standard errors are\n"
     "The folder is written only when the run succeeds.\n"
+    "Quantiles are exact while paths x dates x zero-rate tenors stays within 16777216;\n"
+    "larger runs keep a mergeable summary per tenor and date (4096 values per level, or\n"
+    "the job's \"quantile_capacity\"), so memory does not grow with paths x dates.\n"
+    "Standard errors are sample standard errors; under \"sobol\" and\n"
+    "\"sobol_brownian_bridge\" they do not bound the quasi-random estimate's error, and\n"
+    "the outputs say so.\n"
     "A job with \"currencies\" (see examples/market/cross_asset_job.json and\n"
     "three_currency_job.json) runs any number of currencies, an FX rate per foreign\n"
     "currency, equities and credit entities in any of them under the first currency's\n"
@@ -53,7 +66,57 @@ const char* simulate_help =
     "  -o, --output   the output folder (created when missing)\n"
     "  --plot         also draw zero_rate_fan.png and martingale.png with gnuplot\n"
     "  --threads N    threads running the batches; 0 (default) uses every core.\n"
-    "                 Results do not depend on it.\n";
+    "                 Results do not depend on it.\n"
+    "  --paths-out DIR      also write DIR/zero_rates.csv: one row per path (\"path\",\n"
+    "                       from 0), one column per chosen date and tenor, named\n"
+    "                       DATE_TENOR (\"2027-12-04_3M\"), values in shortest round-trip\n"
+    "                       form; streamed batch by batch, the folder written only when\n"
+    "                       the run succeeds. Single-currency jobs only.\n"
+    "  --path-dates DATES   \"last\" (default), \"all\" or simulation dates separated by\n"
+    "                       commas (2027-12-04,2031-12-04)\n"
+    "  --path-tenors TENORS \"all\" (default) or zero-rate tenors of the job separated by\n"
+    "                       commas (3M,10Y)\n";
+
+std::vector<std::string> split(const std::string& text) {
+  std::vector<std::string> parts;
+  std::size_t from = 0;
+  for (std::size_t comma; (comma = text.find(',', from)) != std::string::npos; from = comma + 1)
+    parts.push_back(text.substr(from, comma - from));
+  parts.push_back(text.substr(from));
+  return parts;
+}
+
+// The chosen simulation dates and tenors as indices, in the order given.
+path_export choose_paths(const simulation_job& job, const paths_request& request) {
+  path_export e;
+  const std::size_t D = job.dates.size() - 1;
+  if (request.dates == "all") {
+    for (std::size_t k = 0; k < D; ++k) e.dates.push_back(k);
+  } else if (request.dates == "last") {
+    e.dates.push_back(D - 1);
+  } else {
+    for (const auto& text : split(request.dates)) {
+      std::size_t k = 1;
+      while (k <= D && job.dates[k].to_string() != text) ++k;
+      if (k > D)
+        throw input_error("tarvex simulate: --path-dates: '" + text +
+                          "' is not a simulation date (expected \"all\", \"last\" or ISO dates of the job)");
+      e.dates.push_back(k - 1);
+    }
+  }
+  if (request.tenors == "all") {
+    for (std::size_t z = 0; z < job.zero_rate_tenors.size(); ++z) e.tenors.push_back(z);
+  } else {
+    for (const auto& text : split(request.tenors)) {
+      std::size_t z = 0;
+      while (z < job.zero_rate_tenors.size() && job.zero_rate_tenors[z].to_string() != text) ++z;
+      if (z == job.zero_rate_tenors.size())
+        throw input_error("tarvex simulate: --path-tenors: '" + text + "' is not one of the job's zero_rate_tenors");
+      e.tenors.push_back(z);
+    }
+  }
+  return e;
+}
 
 }  // namespace
 
@@ -69,13 +132,55 @@ void apply_threads(const std::string& command, const std::string& text) {
   smp_tools_api::GetInstance().SetNumberOfThreads(static_cast<std::size_t>(n));
 }
 
-simulation_result simulate(const simulation_job& job, const fs::path& output, bool plot, std::ostream& out) {
+simulation_result simulate(const simulation_job& job, const fs::path& output, bool plot, std::ostream& out,
+                           const paths_request* paths) {
+  path_export chosen;
+  if (paths) {
+    chosen = choose_paths(job, *paths);
+    std::error_code a, b;
+    if (fs::weakly_canonical(paths->folder, a) == fs::weakly_canonical(output, b) && !a && !b)
+      throw input_error("tarvex simulate: --paths-out: must name another folder than --output");
+  }
   output_folder folder(output);
+  std::unique_ptr<output_folder> path_folder;
+  std::ofstream path_file;
+  fs::path path_name;
+  if (paths) {
+    path_folder = std::make_unique<output_folder>(paths->folder);
+    path_name = path_folder->file("zero_rates.csv");
+    path_file.open(path_name);
+    path_file << "path";
+    for (std::size_t d : chosen.dates)
+      for (std::size_t z : chosen.tenors)
+        path_file << ',' << job.dates[d + 1].to_string() << '_' << job.zero_rate_tenors[z].to_string();
+    path_file << '\n';
+    // Rows go out as each batch is folded: the file never waits in memory.
+    chosen.write = [&](std::size_t first, std::size_t count, const std::vector<double>& values) {
+      const std::size_t E = chosen.dates.size() * chosen.tenors.size();
+      std::string row;
+      char cell[32];
+      for (std::size_t p = 0; p < count; ++p) {
+        row = std::to_string(first + p);
+        for (std::size_t c = 0; c < E; ++c) {
+          row += ',';
+          row.append(cell, std::to_chars(cell, cell + sizeof cell, values[p * E + c]).ptr);
+        }
+        row += '\n';
+        path_file << row;
+      }
+      if (!path_file) throw input_error(path_name.string() + ": cannot write");
+    };
+  }
   simulation_result r;
   {
     progress_bar progress("simulate", job.batches * (job.dates.size() - 1));
-    r = run_simulation(job, &progress);
+    r = run_simulation(job, &progress, paths ? &chosen : nullptr);
   }
+  if (paths) write_or_fail(path_file, path_name);
+  const std::string method = quantile_method(r.paths, r.quantile_capacity);
+  std::uint64_t rank_error = 0;
+  for (const auto& e : r.zero_rank_error)
+    for (std::uint64_t x : e) rank_error = std::max(rank_error, x);
   const std::size_t D = r.dates.size(), M = r.maturities.size();
 
   double worst = 0.0;
@@ -98,12 +203,13 @@ simulation_result simulate(const simulation_job& job, const fs::path& output, bo
     std::ofstream f(p);
     f << "date,tenor,mean";
     for (double q : job.quantiles) f << ",q" << number(q, "%g");
-    f << '\n';
+    f << ",rank_error,method\n";
+    const std::string tag = quantile_method_tag(r.paths, r.quantile_capacity);
     for (std::size_t z = 0; z < job.zero_rate_tenors.size(); ++z)
       for (std::size_t k = 0; k < D; ++k) {
         f << r.dates[k].to_string() << ',' << job.zero_rate_tenors[z].to_string() << ',' << number(r.zero_mean[z][k]);
         for (double v : r.zero_quantiles[z][k]) f << ',' << number(v);
-        f << '\n';
+        f << ',' << r.zero_rank_error[z][k] << ',' << tag << '\n';
       }
     write_or_fail(f, p);
   }
@@ -122,6 +228,10 @@ simulation_result simulate(const simulation_job& job, const fs::path& output, bo
     s["largest_martingale_z"] = worst;
     s["largest_martingale_z_date"] = r.dates[worst_k].to_string();
     s["largest_martingale_z_maturity"] = r.maturities[worst_m].to_string();
+    s["standard_error"] = standard_error_kind(job.generator);
+    s["quantile_method"] = method;
+    s["quantile_rank_error"] = rank_error;
+    if (paths) s["paths_out"] = paths->folder.string() + "/zero_rates.csv";
     f << s.dump(2) << '\n';
     write_or_fail(f, p);
   }
@@ -158,6 +268,20 @@ simulation_result simulate(const simulation_job& job, const fs::path& output, bo
                 r.dates[worst_k].to_string().c_str(), r.maturities[worst_m].to_string().c_str(),
                 std::fabs(worst) < 3.0 ? "within 3 standard errors on every date" : "OUTSIDE 3 standard errors");
   out << line;
+  if (quasi_random(job.generator))
+    out << "note: the points are quasi-random; these are sample standard errors, which do not bound the error of "
+           "a quasi-random estimate\n";
+  out << "quantiles: " << method;
+  if (rank_error > 0) {
+    std::snprintf(line, sizeof line, "; each rank within %llu of %zu paths (%.3g%%)",
+                  static_cast<unsigned long long>(rank_error), r.paths, 100.0 * double(rank_error) / double(r.paths));
+    out << line;
+  }
+  out << '\n';
+  if (path_folder) {
+    path_folder->commit();
+    out << "per-path zero rates written to " << (paths->folder / "zero_rates.csv").string() << '\n';
+  }
   folder.commit();
   out << "results written to " << output.string() << (drawn ? " (CSV and PNG)" : " (CSV)") << '\n';
   return r;
@@ -167,7 +291,8 @@ int run_simulate(const std::vector<std::string>& args) {
   std::vector<std::string> rest = args;
   for (auto& a : rest)
     if (a == "-o") a = "--output";
-  const command_line cl("simulate", rest, {"--job", "--output", "--threads"}, {"--plot"});
+  const command_line cl("simulate", rest,
+                         {"--job", "--output", "--threads", "--paths-out", "--path-dates", "--path-tenors"}, {"--plot"});
   if (cl.help()) {
     std::cout << simulate_help;
     return 0;
@@ -175,12 +300,23 @@ int run_simulate(const std::vector<std::string>& args) {
   const std::string output = cl.value("--output");
   const std::string job_file = cl.value("--job");
   if (cl.has("--threads")) apply_threads("simulate", cl.value("--threads"));
+  std::unique_ptr<paths_request> paths;
+  if (cl.has("--paths-out")) {
+    paths = std::make_unique<paths_request>();
+    paths->folder = cl.value("--paths-out");
+    paths->dates = cl.value_or("--path-dates", paths->dates);
+    paths->tenors = cl.value_or("--path-tenors", paths->tenors);
+  } else {
+    for (const char* o : {"--path-dates", "--path-tenors"})
+      if (cl.has(o)) throw input_error(std::string("tarvex simulate: ") + o + " needs --paths-out");
+  }
   if (is_cross_asset_job(job_file)) {  // several currencies, FX, equities, credit
+    if (paths) throw input_error("tarvex simulate: --paths-out: a job with \"currencies\" has no zero rates to export");
     simulate_cross_asset(read_cross_asset_job(job_file), output, cl.flag("--plot"), std::cout);
     return 0;
   }
   const simulation_job job = read_simulation_job(job_file);
-  simulate(job, output, cl.flag("--plot"), std::cout);
+  simulate(job, output, cl.flag("--plot"), std::cout, paths.get());
   return 0;
 }
 

@@ -98,6 +98,16 @@ std::string generator_name(random_type type) {
   return "unknown";
 }
 
+bool quasi_random(random_type type) {
+  return type == random_type::sobol || type == random_type::sobol_brownian_bridge;
+}
+
+std::string standard_error_kind(random_type type) {
+  return quasi_random(type) ? "sample standard error over the paths; the points are quasi-random (Sobol), so it does "
+                              "not bound the estimate's error"
+                            : "sample standard error over the paths";
+}
+
 simulation_job read_simulation_job(const std::string& file) {
   const json_node root = json_node::load(file);
   simulation_job job;
@@ -187,6 +197,11 @@ simulation_job read_simulation_job(const std::string& file) {
       if (!(q >= 0.0 && q <= 1.0)) node.at(i).fail("a probability between 0 and 1");
       if (i > 0 && !(job.quantiles[i - 1] < q)) node.at(i).fail("ascending probabilities");
     }
+  }
+  if (outputs.has("quantile_capacity")) {
+    const json_node node = outputs.at("quantile_capacity");
+    job.quantile_capacity = node.count();
+    if (job.quantile_capacity < 2) node.fail("at least 2 values per level");
   }
   return job;
 }

@@ -16,7 +16,11 @@
 //                "paths_per_batch": 5000, "batches": 4},
 //     "outputs": {"bond_maturities": ["2Y", "5Y", "10Y", "20Y"],
 //                 "zero_rate_tenors": ["3M", "10Y"],            optional, this default
-//                 "quantiles": [0.01, 0.05, 0.5, 0.95, 0.99]}   optional, this default
+//                 "quantiles": [0.01, 0.05, 0.5, 0.95, 0.99],   optional, this default
+//                 "quantile_capacity": 4096}   optional: values kept per level of each
+//                                              quantile summary (at least 2); default:
+//                                              exact while paths x dates x zero-rate
+//                                              tenors <= 16777216, else 4096
 //   }
 #include <cstddef>
 #include <memory>
@@ -52,11 +56,18 @@ struct simulation_job {
   std::vector<tenor> bond_maturities;  // counted from the valuation date
   std::vector<tenor> zero_rate_tenors;  // counted from each simulation date
   std::vector<double> quantiles;
+  std::size_t quantile_capacity = 0;  // 0: chosen from the run's size
 };
 
 // The generator names of the job file ("philox", "mersenne_twister", "sobol", …).
 random_type read_generator(const json_node& node);
 std::string generator_name(random_type type);
+
+// What a run's standard errors are, for its outputs: sample standard errors, which
+// bound nothing for a quasi-random (Sobol) estimate, whose error they overstate or
+// understate depending on the integrand; the outputs say so rather than imply a bound.
+bool quasi_random(random_type type);
+std::string standard_error_kind(random_type type);
 
 simulation_job read_simulation_job(const std::string& file);
 

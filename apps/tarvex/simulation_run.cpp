@@ -11,9 +11,10 @@
 #include "Analytics/diffusion/ir/diffusion_ir_cheyette.h"
 #include "Analytics/diffusion/ir/diffusion_ir_markovian_hjm.h"
 #include "Core/parallel_for.h"
+#include "Math/quantile_summary.h"
 #include "Util/datetime_helper.h"
 #include "Vectorization/expression.h"
-#include "input_error.h"
+#include "batch_fold.h"
 #include "progress_bar.h"
 
 namespace tarvex::app {
@@ -42,50 +43,40 @@ struct batch_sums {
   std::vector<double> zero_sum;         // [tenor * dates + date]
 };
 
+// What a batch hands to the fold: its zero-rate summaries and exported paths.
+struct batch_output {
+  std::vector<quantile_summary> zero;  // [tenor * dates + date]
+  std::vector<double> paths;           // [path][chosen date][chosen tenor]
+};
+
 }  // namespace
 
-double quantile_of_sorted(const std::vector<double>& sorted, double q) {
-  const double h = static_cast<double>(sorted.size() - 1) * q;
-  const std::size_t lo = static_cast<std::size_t>(std::floor(h));
-  if (lo + 1 >= sorted.size()) return sorted.back();
-  return sorted[lo] + (h - static_cast<double>(lo)) * (sorted[lo + 1] - sorted[lo]);
+std::size_t quantile_capacity(std::size_t paths, std::size_t series, std::size_t requested) {
+  if (requested > 0) return requested;
+  if (static_cast<double>(paths) * static_cast<double>(series) <= static_cast<double>(1u << 24))
+    return std::max<std::size_t>(2, paths);
+  return 4096;
 }
 
-std::vector<double> quantiles_of(std::vector<double>& values, const std::vector<double>& probabilities) {
-  std::vector<double> out;
-  const std::size_t n = values.size();
-  // Ascending probabilities select ascending ranks, so each search runs on what is
-  // right of the previous one.
-  std::size_t from = 0;
-  for (double q : probabilities) {
-    const double h = static_cast<double>(n - 1) * q;
-    const std::size_t lo = std::min(n - 1, static_cast<std::size_t>(std::floor(h)));
-    std::nth_element(values.begin() + static_cast<std::ptrdiff_t>(from), values.begin() + static_cast<std::ptrdiff_t>(lo),
-                     values.end());
-    from = lo;
-    if (lo + 1 >= n) {
-      out.push_back(values[lo]);
-      continue;
-    }
-    const double next = *std::min_element(values.begin() + static_cast<std::ptrdiff_t>(lo + 1), values.end());
-    out.push_back(values[lo] + (h - static_cast<double>(lo)) * (next - values[lo]));
-  }
-  return out;
+std::string quantile_method(std::size_t paths, std::size_t capacity) {
+  if (capacity >= paths) return "exact (type 7)";
+  return "compactor summary, " + std::to_string(capacity) + " values per level";
 }
 
-simulation_result run_simulation(const simulation_job& job, progress_bar* progress) {
+std::string quantile_method_tag(std::size_t paths, std::size_t capacity) {
+  return capacity >= paths ? "exact" : "compactor(" + std::to_string(capacity) + ")";
+}
+
+simulation_result run_simulation(const simulation_job& job, progress_bar* progress, const path_export* paths) {
   const auto start = std::chrono::steady_clock::now();
   const datetime today = job.today.valuation_date;
   const std::size_t P = job.paths_per_batch, B = job.batches, D = job.dates.size() - 1;
   const std::size_t M = job.bond_maturities.size(), Z = job.zero_rate_tenors.size();
   const std::size_t total_paths = P * B;
-  // Quantiles need every path's zero rate on every date.
-  if (static_cast<double>(total_paths) * static_cast<double>(D * Z) > static_cast<double>(1u << 28))
-    throw input_error(job.file + ": paths x dates x zero-rate tenors exceeds 268435456 stored rates; use fewer "
-                      "paths, dates or zero_rate_tenors");
 
   simulation_result r;
   r.paths = total_paths;
+  r.quantile_capacity = quantile_capacity(total_paths, Z * D, job.quantile_capacity);
   r.dates.assign(job.dates.begin() + 1, job.dates.end());
   for (const auto& t : job.bond_maturities) r.maturities.push_back(datetime_helper::add_tenor(today, t, 1));
   std::vector<std::vector<datetime>> zero_ends(Z);
@@ -104,11 +95,25 @@ simulation_result run_simulation(const simulation_job& job, progress_bar* progre
   else
     rates = std::make_shared<const diffusion_ir_markovian_hjm>(job.dates, job.today.curve, factor.parameters);
 
+  // Quantiles come from one summary per (tenor, date), the batches' summaries folded in
+  // batch order: memory grows with the summaries' size, not with the paths.
+  const std::size_t E = paths ? paths->dates.size() * paths->tenors.size() : 0;
+  std::vector<std::size_t> export_slot(Z * D, E);  // [tenor * dates + date] -> column, E: none
+  if (paths)
+    for (std::size_t d = 0; d < paths->dates.size(); ++d)
+      for (std::size_t z = 0; z < paths->tenors.size(); ++z)
+        export_slot[paths->tenors[z] * D + paths->dates[d]] = d * paths->tenors.size() + z;
+  std::vector<quantile_summary> zero(Z * D, quantile_summary(r.quantile_capacity));
+  batch_fold<batch_output> fold([&](std::size_t b, batch_output&& out) {
+    for (std::size_t i = 0; i < Z * D; ++i) zero[i].merge(out.zero[i]);
+    if (paths) paths->write(b * P, P, out.paths);
+  });
+
   std::vector<batch_sums> sums(B);
-  std::vector<double> zero_values(total_paths * D * Z);  // [tenor][date][path]
   smp_tools_api::GetInstance().parallel_for(0, B, 1, [&](std::size_t first, std::size_t last) {
     vector<double> numeraire(P), log_bond(P), value(P);
-    for (std::size_t b = first; b < last; ++b) {
+    for (std::size_t i = first; i < last; ++i) {
+      const std::size_t b = fold.claim();
       auto config = std::make_shared<const random_config>(job.generator, job.seed, P, job.dates.size(), F, b, false,
                                                           false, job.generator, device_type::cpu);
       simulation_manager manager({rates}, {nullptr}, job.correlation, config, job.dates);
@@ -118,6 +123,8 @@ simulation_result run_simulation(const simulation_job& job, progress_bar* progre
       s.sum.assign(D * M, 0.0);
       s.sum2.assign(D * M, 0.0);
       s.zero_sum.assign(Z * D, 0.0);
+      batch_output out{std::vector<quantile_summary>(Z * D, quantile_summary(r.quantile_capacity)),
+                       std::vector<double>(P * E)};
       for (std::size_t k = 1; k <= D; ++k) {
         manager.propagate(k);
         const datetime& t = job.dates[k];
@@ -133,10 +140,13 @@ simulation_result run_simulation(const simulation_job& job, progress_bar* progre
           value = log_bond * (-1.0 / zero_fraction[z][k - 1]);
           double unused = 0.0;
           add_sums(value, s.zero_sum[z * D + k - 1], unused);
-          std::copy(value.data(), value.data() + P, zero_values.data() + ((z * D + k - 1) * total_paths + b * P));
+          out.zero[z * D + k - 1].add(value.data(), P);
+          if (const std::size_t c = export_slot[z * D + k - 1]; c < E)
+            for (std::size_t p = 0; p < P; ++p) out.paths[p * E + c] = value[p];
         }
         if (progress) progress->advance();
       }
+      fold.done(b, std::move(out));
     }
   });
 
@@ -156,20 +166,16 @@ simulation_result run_simulation(const simulation_job& job, progress_bar* progre
     }
   r.zero_quantiles.assign(Z, std::vector<std::vector<double>>(D));
   r.zero_mean.assign(Z, std::vector<double>(D));
+  r.zero_rank_error.assign(Z, std::vector<std::uint64_t>(D));
   for (std::size_t z = 0; z < Z; ++z)
     for (std::size_t k = 0; k < D; ++k) {
       double sum = 0.0;
       for (const auto& s : sums) sum += s.zero_sum[z * D + k];
       r.zero_mean[z][k] = sum / n;
+      r.zero_rank_error[z][k] = zero[z * D + k].rank_error();
     }
-  // Each (tenor, date) selects its quantiles in place in its own slice.
   smp_tools_api::GetInstance().parallel_for(0, Z * D, 1, [&](std::size_t first, std::size_t last) {
-    std::vector<double> values(total_paths);
-    for (std::size_t i = first; i < last; ++i) {
-      const double* v = zero_values.data() + i * total_paths;
-      values.assign(v, v + total_paths);
-      r.zero_quantiles[i / D][i % D] = quantiles_of(values, job.quantiles);
-    }
+    for (std::size_t i = first; i < last; ++i) r.zero_quantiles[i / D][i % D] = zero[i].quantiles(job.quantiles);
   });
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return r;

@@ -1,5 +1,8 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "Util/datetime.h"
@@ -24,19 +27,37 @@ struct simulation_result {
   // compounded on the market's day count), and [tenor][date] its mean.
   std::vector<std::vector<std::vector<double>>> zero_quantiles;
   std::vector<std::vector<double>> zero_mean;
+  // How the quantiles were found (see quantile_capacity) and, [tenor][date], the bound on
+  // how many ranks each may be off (0: exact).
+  std::size_t quantile_capacity = 0;
+  std::vector<std::vector<std::uint64_t>> zero_rank_error;
   double seconds = 0.0;
 };
 
-// Runs every batch (in parallel, one simulation_manager each).
-simulation_result run_simulation(const simulation_job& job, progress_bar* progress);
+// The per-path zero rates a run hands out, batch by batch in path order.
+struct path_export {
+  std::vector<std::size_t> dates;   // indices into the simulation dates after today
+  std::vector<std::size_t> tenors;  // indices into the job's zero-rate tenors
+  // Called in path order, one thread at a time, with `count` paths from global path
+  // `first`: values[p * dates.size() * tenors.size() + d * tenors.size() + z].
+  std::function<void(std::size_t first, std::size_t count, const std::vector<double>& values)> write;
+};
 
-// The empirical quantile with linear interpolation between order statistics
-// (Hyndman-Fan type 7, the default of R and NumPy): with the values sorted,
-// q -> x[h] + (h - floor h)(x[floor h + 1] - x[floor h]), h = (n - 1) q.
-double quantile_of_sorted(const std::vector<double>& sorted, double q);
+// Runs every batch (in parallel, one simulation_manager each); with `paths`, hands out
+// the chosen per-path values as the batches finish.
+simulation_result run_simulation(const simulation_job& job, progress_bar* progress, const path_export* paths = nullptr);
 
-// The same quantiles (ascending probabilities) of unsorted values, by selection rather
-// than a full sort: linear time per quantile. Reorders `values`.
-std::vector<double> quantiles_of(std::vector<double>& values, const std::vector<double>& probabilities);
+// Values kept per level of each quantile summary (Math/quantile_summary.h): `requested`
+// when positive; otherwise every value (exact quantiles) while paths x series fits in
+// 2^24 doubles (128 MiB), else 4096: each quantile's rank is then off by at most about
+// log2(paths / 4096) / 8192 of the paths, in at most (log2(paths / 4096) + 1) x 4096
+// values per series.
+std::size_t quantile_capacity(std::size_t paths, std::size_t series, std::size_t requested);
+
+// How a run's quantiles were found, for the outputs: "exact (type 7)" or "compactor
+// summary, N values per level".
+std::string quantile_method(std::size_t paths, std::size_t capacity);
+// The same in one CSV cell: "exact" or "compactor(N)".
+std::string quantile_method_tag(std::size_t paths, std::size_t capacity);
 
 }  // namespace tarvex::app

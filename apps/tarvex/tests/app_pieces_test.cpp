@@ -1,18 +1,21 @@
-// The app's pieces in process: quantiles, option parsing, staged outputs, the job's
+// The app's pieces in process: option parsing, staged outputs, the job's
 // date grid and a statistical check of the simulated zero-rate distribution.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Core/parallel_for.h"
+#include "batch_fold.h"
 #include "command_line.h"
 #include "hjm_calibration.h"
 #include "input_error.h"
@@ -25,34 +28,25 @@ namespace tarvex::app {
 namespace {
 namespace fs = std::filesystem;
 
-TEST(quantile_of_sorted, interpolates_between_order_statistics_like_r_type_7) {
-  const std::vector<double> x{1.0, 2.0, 3.0, 4.0, 10.0};
-  EXPECT_DOUBLE_EQ(quantile_of_sorted(x, 0.0), 1.0);
-  EXPECT_DOUBLE_EQ(quantile_of_sorted(x, 1.0), 10.0);
-  EXPECT_DOUBLE_EQ(quantile_of_sorted(x, 0.5), 3.0);
-  EXPECT_DOUBLE_EQ(quantile_of_sorted(x, 0.9), 7.6);   // R: quantile(x, 0.9) = 7.6
-  EXPECT_DOUBLE_EQ(quantile_of_sorted(x, 0.05), 1.2);  // h = 0.2
-  EXPECT_DOUBLE_EQ(quantile_of_sorted({5.0}, 0.3), 5.0);
-}
-
-TEST(quantiles_of, selection_equals_the_sorted_reference) {
-  std::vector<double> x;
-  std::uint64_t state = 12345;
-  for (int i = 0; i < 1001; ++i) {  // a fixed LCG keeps the case reproducible
-    state = state * 6364136223846793005ull + 1442695040888963407ull;
-    x.push_back(static_cast<double>(state >> 11) / 9007199254740992.0 - 0.5);
-  }
-  x[17] = x[400];  // ties
-  const std::vector<double> probabilities{0.0, 0.01, 0.05, 0.333, 0.5, 0.95, 0.99, 1.0};
-  std::vector<double> sorted = x;
-  std::sort(sorted.begin(), sorted.end());
-  std::vector<double> work = x;
-  const auto got = quantiles_of(work, probabilities);
-  ASSERT_EQ(got.size(), probabilities.size());
-  for (std::size_t i = 0; i < probabilities.size(); ++i)
-    EXPECT_EQ(got[i], quantile_of_sorted(sorted, probabilities[i])) << probabilities[i];
-  std::vector<double> two{3.0, 1.0};
-  EXPECT_EQ(quantiles_of(two, {0.5})[0], 2.0);
+// Batches of uneven length on every thread: each is folded once, in batch order, with
+// its own result, and each loop index claims one batch.
+TEST(batch_fold, folds_every_batch_once_in_order_whatever_finishes_first) {
+  const std::size_t B = 200;
+  std::vector<std::size_t> order;
+  batch_fold<std::size_t> fold([&](std::size_t b, std::size_t&& square) {
+    EXPECT_EQ(square, b * b);
+    order.push_back(b);
+  });
+  smp_tools_api::GetInstance().parallel_for(0, B, 1, [&](std::size_t first, std::size_t last) {
+    for (std::size_t i = first; i < last; ++i) {
+      const std::size_t b = fold.claim();
+      std::this_thread::sleep_for(std::chrono::microseconds((b * 7919) % 500));
+      fold.done(b, b * b);
+    }
+  });
+  ASSERT_EQ(order.size(), B);
+  for (std::size_t b = 0; b < B; ++b) EXPECT_EQ(order[b], b);
+  EXPECT_EQ(fold.folded(), B);
 }
 
 TEST(command_line, parses_values_and_flags_and_names_every_mistake) {
@@ -215,6 +209,9 @@ TEST(readers, report_the_json_path_and_what_was_expected) {
   EXPECT_EQ(error_reading("j.json", job(R"({"step": "1Y", "horizon": "5Y"})", R"(, "quantiles": [0.5, 0.05])"),
                           read_job),
             "$.outputs.quantiles[1]: expected ascending probabilities, got 0.05");
+  EXPECT_EQ(error_reading("j.json", job(R"({"step": "1Y", "horizon": "5Y"})", R"(, "quantile_capacity": 1)"),
+                          read_job),
+            "$.outputs.quantile_capacity: expected at least 2 values per level, got 1");
   EXPECT_EQ(error_reading("j.json",
                           R"({"valuation_date": "2026-12-05", "market": "market.json", "simulation_dates": []})",
                           read_job),
@@ -240,14 +237,19 @@ TEST(run_simulation, zero_rate_quantile_spread_matches_hull_white) {
 }
 
 TEST(run_simulation, thread_count_leaves_every_figure_unchanged) {
-  const auto job = one_factor_job(0.05, 0.01);
-  smp_tools_api::GetInstance().SetNumberOfThreads(1);
-  const auto a = run_simulation(job, nullptr);
-  smp_tools_api::GetInstance().SetNumberOfThreads(0);
-  const auto b = run_simulation(job, nullptr);
-  EXPECT_EQ(a.mean, b.mean);
-  EXPECT_EQ(a.error, b.error);
-  EXPECT_EQ(a.zero_quantiles, b.zero_quantiles);
+  auto job = one_factor_job(0.05, 0.01);
+  for (std::size_t capacity : {0u, 64u}) {  // exact, then compacted summaries
+    job.quantile_capacity = capacity;
+    smp_tools_api::GetInstance().SetNumberOfThreads(1);
+    const auto a = run_simulation(job, nullptr);
+    smp_tools_api::GetInstance().SetNumberOfThreads(0);
+    const auto b = run_simulation(job, nullptr);
+    EXPECT_EQ(a.mean, b.mean);
+    EXPECT_EQ(a.error, b.error);
+    EXPECT_EQ(a.zero_quantiles, b.zero_quantiles) << capacity;
+    EXPECT_EQ(a.zero_rank_error, b.zero_rank_error) << capacity;
+    EXPECT_EQ(a.zero_rank_error[0][0] > 0, capacity > 0);
+  }
 }
 
 }  // namespace

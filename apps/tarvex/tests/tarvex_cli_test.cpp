@@ -2,7 +2,9 @@
 // the martingale check, outputs parse back, bad inputs fail cleanly with status 2.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -103,10 +105,12 @@ TEST_F(tarvex_cli, simulate_passes_the_martingale_check_and_outputs_parse_back) 
   EXPECT_EQ(rows.size(), 1u + 5 * 40);
 
   const auto q = read_csv(dir / "out" / "zero_rate_quantiles.csv");
-  ASSERT_EQ(q.front(), (std::vector<std::string>{"date", "tenor", "mean", "q0.01", "q0.05", "q0.5", "q0.95", "q0.99"}));
+  ASSERT_EQ(q.front(), (std::vector<std::string>{"date", "tenor", "mean", "q0.01", "q0.05", "q0.5", "q0.95", "q0.99",
+                                                 "rank_error", "method"}));
   ASSERT_EQ(q.size(), 1u + 2 * 40);
   for (std::size_t i = 1; i < q.size(); ++i) {
-    ASSERT_EQ(q[i].size(), 8u);
+    ASSERT_EQ(q[i].size(), 10u);
+    EXPECT_EQ(q[i][8] + " " + q[i][9], "0 exact");  // 9,000 paths on 80 series
     EXPECT_EQ(q[i][1], i <= 40 ? "3M" : "10Y");
     for (std::size_t c = 4; c < 8; ++c) EXPECT_LE(std::stod(q[i][c - 1]), std::stod(q[i][c])) << i;
     EXPECT_GT(std::stod(q[i][2]), std::stod(q[i][3]));
@@ -118,6 +122,9 @@ TEST_F(tarvex_cli, simulate_passes_the_martingale_check_and_outputs_parse_back) 
   const json s = json::parse(slurp(dir / "out" / "summary.json"));
   EXPECT_EQ(s["paths"], 9000);
   EXPECT_EQ(s["generator"], "philox");
+  EXPECT_EQ(s["quantile_method"], "exact (type 7)");
+  EXPECT_EQ(s["quantile_rank_error"], 0);
+  EXPECT_EQ(s["standard_error"], "sample standard error over the paths");
   EXPECT_LT(std::fabs(s["largest_martingale_z"].get<double>()), 3.0);
   EXPECT_NE(r.out.find("within 3 standard errors on every date"), std::string::npos);
 }
@@ -146,6 +153,57 @@ TEST_F(tarvex_cli, results_do_not_depend_on_the_thread_count_or_the_batch_split)
   for (std::size_t i = 1; i < qa.size(); ++i) EXPECT_EQ(qa[i][5], qb[i][5]) << i;  // medians
 }
 
+// A small capacity makes the run compact its summaries: every quantile must then lie
+// between the exact order statistics its stated rank error allows, the exact ones
+// computed here from the per-path export of the same run.
+TEST_F(tarvex_cli, compacted_quantiles_stay_within_their_rank_error_of_the_exported_paths) {
+  const auto j = job([](json& x) { x["outputs"]["quantile_capacity"] = 64; });
+  const auto r = run({"simulate", "--job", j.string(), "-o", (dir / "one").string(), "--threads", "1", "--paths-out",
+                      (dir / "paths").string(), "--path-dates", "2029-12-04,2036-12-04", "--path-tenors", "10Y"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(run({"simulate", "--job", j.string(), "-o", (dir / "two").string(), "--threads", "2"}).status, 0);
+  EXPECT_EQ(slurp(dir / "one" / "zero_rate_quantiles.csv"), slurp(dir / "two" / "zero_rate_quantiles.csv"));
+
+  const auto paths = read_csv(dir / "paths" / "zero_rates.csv");
+  ASSERT_EQ(paths.front(), (std::vector<std::string>{"path", "2029-12-04_10Y", "2036-12-04_10Y"}));
+  ASSERT_EQ(paths.size(), 1u + 9000);
+  const auto q = read_csv(dir / "one" / "zero_rate_quantiles.csv");
+  const std::vector<double> probabilities{0.01, 0.05, 0.5, 0.95, 0.99};
+  std::uint64_t largest = 0;
+  for (const auto& row : q) largest = std::max<std::uint64_t>(largest, row[8] == "rank_error" ? 0 : std::stoull(row[8]));
+  for (std::size_t c = 1; c <= 2; ++c) {
+    std::vector<double> x;
+    double sum = 0.0;
+    for (std::size_t p = 1; p < paths.size(); ++p) {
+      ASSERT_EQ(paths[p][0], std::to_string(p - 1));
+      x.push_back(std::stod(paths[p][c]));
+      sum += x.back();
+    }
+    std::sort(x.begin(), x.end());
+    const std::string date = paths[0][c].substr(0, 10);
+    const auto row = std::find_if(q.begin(), q.end(), [&](const auto& v) { return v[0] == date && v[1] == "10Y"; });
+    ASSERT_NE(row, q.end()) << date;
+    const std::size_t e = std::stoull((*row)[8]), n = x.size();
+    EXPECT_GT(e, 0u) << date;
+    EXPECT_EQ((*row)[9], "compactor(64)") << date;
+    EXPECT_LT(e, n / 20) << date;
+    EXPECT_NEAR(std::stod((*row)[2]), sum / n, 1e-9) << date;
+    for (std::size_t i = 0; i < probabilities.size(); ++i) {
+      const double v = std::stod((*row)[3 + i]), slack = 1e-9 * std::fabs(v);  // ten digits in the CSV
+      const std::size_t lo = static_cast<std::size_t>((n - 1) * probabilities[i]);
+      EXPECT_GE(v + slack, x[lo > e ? lo - e : 0]) << date << " q" << probabilities[i] << " rank error " << e;
+      EXPECT_LE(v - slack, x[std::min(n - 1, lo + 1 + e)]) << date << " q" << probabilities[i] << " rank error " << e;
+    }
+  }
+  const json s = json::parse(slurp(dir / "one" / "summary.json"));
+  EXPECT_EQ(s["quantile_method"], "compactor summary, 64 values per level");
+  EXPECT_EQ(s["quantile_rank_error"].get<std::uint64_t>(), largest);
+  EXPECT_NE(r.out.find("quantiles: compactor summary, 64 values per level; each rank within " +
+                       std::to_string(largest) + " of 9000 paths"),
+            std::string::npos)
+      << r.out;
+}
+
 // 112 z-scores per generator, strongly correlated along each bond's dates: their
 // largest |z| passes 3 in a few percent of seeds (threefry does so on the sample seed,
 // at -3.9 on 9,000 paths and -2.0 on 120,000), so the bound here is 4.
@@ -155,6 +213,11 @@ TEST_F(tarvex_cli, every_generator_passes_the_martingale_check) {
     const auto out = dir / generator;
     const auto r = run({"simulate", "--job", j.string(), "-o", out.string()});
     ASSERT_EQ(r.status, 0) << generator << ": " << r.err;
+    // Sobol points are not independent: the outputs must not pass the spread off as a bound.
+    const bool quasi = std::string(generator).rfind("sobol", 0) == 0;
+    const std::string kind = json::parse(slurp(out / "summary.json"))["standard_error"];
+    EXPECT_EQ(kind.find("does not bound the estimate's error") != std::string::npos, quasi) << generator << kind;
+    EXPECT_EQ(r.out.find("note: the points are quasi-random") != std::string::npos, quasi) << generator;
     const auto rows = read_csv(out / "martingale.csv");
     for (std::size_t i = 1; i < rows.size(); ++i)
       if (rows[i].size() == 6) {
@@ -178,7 +241,7 @@ TEST_F(tarvex_cli, plot_draws_the_charts_or_says_gnuplot_is_missing) {
 
 // Each bad input: status 2, one line on standard error naming the problem, no output.
 TEST_F(tarvex_cli, bad_inputs_fail_with_one_line_status_two_and_no_output) {
-  const auto out = dir / "never";
+  const auto out = dir / "never", paths_out = dir / "never_paths";
   // The arguments are made just before each run: cases share the edited files.
   struct bad_case {
     std::function<std::vector<std::string>()> args;
@@ -223,12 +286,33 @@ TEST_F(tarvex_cli, bad_inputs_fail_with_one_line_status_two_and_no_output) {
        bad_job + "$.correlation[0][1]: expected a correlation strictly between -1 and 1, got 1.5"},
       {[&] { return args{"simulate", "--job", job().string(), "-o", out.string(), "--threads", "-1"}; },
        "tarvex: error: tarvex simulate: --threads: expected a non-negative integer, got '-1'"},
+      {[&] {
+         return args{"simulate", "--job", job().string(), "-o", out.string(), "--paths-out", paths_out.string(),
+                     "--path-dates", "2027-03-04,2027-01-05"};
+       },
+       "tarvex: error: tarvex simulate: --path-dates: '2027-01-05' is not a simulation date (expected \"all\", "
+       "\"last\" or ISO dates of the job)"},
+      {[&] {
+         return args{"simulate", "--job", job().string(), "-o", out.string(), "--paths-out", paths_out.string(),
+                     "--path-tenors", "7Y"};
+       },
+       "tarvex: error: tarvex simulate: --path-tenors: '7Y' is not one of the job's zero_rate_tenors"},
+      {[&] { return args{"simulate", "--job", job().string(), "-o", out.string(), "--path-dates", "all"}; },
+       "tarvex: error: tarvex simulate: --path-dates needs --paths-out"},
+      {[&] { return args{"simulate", "--job", job().string(), "-o", out.string(), "--paths-out", out.string()}; },
+       "tarvex: error: tarvex simulate: --paths-out: must name another folder than --output"},
+      {[&] {
+         return args{"simulate", "--job", (sample / "cross_asset_job.json").string(), "-o", out.string(),
+                     "--paths-out", paths_out.string()};
+       },
+       "tarvex: error: tarvex simulate: --paths-out: a job with \"currencies\" has no zero rates to export"},
   };
   for (const auto& c : cases) {
     const auto r = run(c.args());
     EXPECT_EQ(r.status, 2) << c.message;
     EXPECT_EQ(r.err, c.message + "\n");
     EXPECT_FALSE(fs::exists(out)) << c.message;
+    EXPECT_FALSE(fs::exists(paths_out)) << c.message;
     for (const auto& e : fs::directory_iterator(dir))
       EXPECT_EQ(e.path().filename().string().find(".never"), std::string::npos) << "staging left: " << e.path();
   }

@@ -63,6 +63,8 @@ TEST_F(tarvex_cross_asset, one_and_two_threads_give_the_same_files_and_the_check
       EXPECT_EQ(slurp(dir / "out1" / f), slurp(dir / "out2" / f)) << c.sample << " " << f;
     const json summary = json::parse(slurp(dir / "out1" / "summary.json"));
     ASSERT_EQ(summary["largest_martingale_z"].size(), c.checks) << c.sample;
+    EXPECT_EQ(summary["quantile_method"], "exact (type 7)");
+    EXPECT_EQ(summary["quantile_rank_error"], 0);
     for (const auto& [name, z] : summary["largest_martingale_z"].items())
       EXPECT_LT(std::abs(z.get<double>()), c.bound) << c.sample << " " << name;
   }

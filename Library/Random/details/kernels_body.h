@@ -1,7 +1,7 @@
 // One instruction set's kernels: included by kernels.cpp inside a target region and a
-// namespace of its own, after it has defined TARVEX_RANDOM_FMA, TARVEX_RANDOM_AVX512,
-// `level` and the 64-bit lane operations (u64x, width, load, store, broadcast,
-// mul_low32, high32, bxor). No include guard.
+// namespace of its own, after it has defined TARVEX_RANDOM_AVX512 and the 64-bit lane
+// operations (u64x, width, load, store, broadcast, mul_low32, high32, xor3). No include
+// guard.
 //
 // Every kernel works on blocks of `lanes` elements held in local arrays, so the
 // compiler vectorises each block whole and a partial last block runs the same code on
@@ -10,13 +10,11 @@
 
 constexpr std::size_t lanes = 16;
 
-inline double madd(double a, double b, double c) {
-#if TARVEX_RANDOM_FMA
-  return __builtin_fma(a, b, c);
-#else
-  return a * b + c;
-#endif
-}
+// Floating-point work is written as separate multiplies and adds, never fused (the file
+// is compiled with -ffp-contract=off): each level then performs the same correctly
+// rounded operations in the same order and the normals agree bit for bit across levels.
+// (Fusing would save little here: these cores issue multiplies and adds on separate
+// pipes.)
 
 // (k + 1/2) 2^-52, k = top 52 bits of w: symmetric about 1/2 and never 0 or 1. The bit
 // pattern 0x433 << 52 | k is the double 2^52 + k; subtracting 2^52 - 1/2 is exact.
@@ -67,8 +65,8 @@ void philox(std::uint64_t seed, std::uint64_t path0, std::uint32_t step, std::ui
       const u64x k0 = broadcast(keys[round][0]), k1 = broadcast(keys[round][1]);
       for (std::size_t r = 0; r < regs; ++r) {
         const u64x p0 = mul_low32(c0[r], m0), p1 = mul_low32(c2[r], m1);
-        c0[r] = bxor(bxor(high32(p1), c1[r]), k0);
-        c2[r] = bxor(bxor(high32(p0), c3[r]), k1);
+        c0[r] = xor3(high32(p1), c1[r], k0);
+        c2[r] = xor3(high32(p0), c3[r], k1);
         c1[r] = p1;
         c3[r] = p0;
       }
@@ -226,58 +224,119 @@ inline void merge_tails(double* xb, const double* tx, const std::uint32_t* where
 }
 #endif
 
+// Natural logarithm of the tails, the same operations on every level (SLEEF's vlog
+// rounds differently per level). fdlibm's e_log.c: x = 2^k z with z in [sqrt(2)/2,
+// sqrt(2)), f = z - 1, s = f / (2 + f), log z = f - f^2/2 + s (f^2/2 + R(s^2)); error
+// below 1 ulp. Integer bit operations only (no 64-bit integer to double conversion, which
+// neither AVX2 nor AVX-512F has), so every level vectorises it. Valid for positive
+// finite x, subnormals included; the caller deals with 0 and negative x.
+inline double tail_log(double x) {
+  constexpr double ln2_hi = 6.93147180369123816490e-01, ln2_lo = 1.90821492927058770002e-10;
+  constexpr double lg1 = 6.666666666666735130e-01, lg2 = 3.999999999940941908e-01, lg3 = 2.857142874366239149e-01,
+                   lg4 = 2.222219843214978396e-01, lg5 = 1.818357216161805012e-01, lg6 = 1.531383769920937332e-01,
+                   lg7 = 1.479819860511658591e-01;
+  const bool tiny = x < 0x1p-1022;
+  const std::uint64_t ix = std::bit_cast<std::uint64_t>(tiny ? x * 0x1p54 : x);
+  // kb = k + 1023 with the split point at sqrt(2)/2 (0x3fe6a09e667f3bcd).
+  const std::uint64_t kb = (ix - 0x3fe6a09e667f3bcdULL + (1023ULL << 52)) >> 52;
+  const double z = std::bit_cast<double>(ix - (kb << 52) + (1023ULL << 52));
+  const double k = (std::bit_cast<double>(kb | 0x4330000000000000ULL) - (0x1p52 + 1023.0)) - (tiny ? 54.0 : 0.0);
+  const double f = z - 1.0, s = f / (2.0 + f), s2 = s * s, w = s2 * s2;
+  const double t1 = w * (lg2 + w * (lg4 + w * lg6)), t2 = s2 * (lg1 + w * (lg3 + w * (lg5 + w * lg7)));
+  const double hfsq = 0.5 * f * f;
+  return s * (hfsq + (t2 + t1)) + k * ln2_lo - hfsq + f + k * ln2_hi;
+}
+
+// c[0] r^7 + ... + c[7] by Estrin's scheme: a dependency chain of four steps instead of
+// Horner's seven, which matters without fused multiply-adds. Every coefficient of AS241
+// is positive and r >= 0 in every region, so the regrouping loses nothing.
+inline double estrin7(const double* c, double r) {
+  const double r2 = r * r, r4 = r2 * r2;
+  return ((c[0] * r + c[1]) * r2 + (c[2] * r + c[3])) * r4 + ((c[4] * r + c[5]) * r2 + (c[6] * r + c[7]));
+}
+
+// Inverse normal of one block held in local arrays (ub is read only).
+constexpr std::size_t block = 256;
+
 // Every lane evaluates the central rational; the lanes beyond |q| = 0.425 (15% of
-// uniforms) are listed, their logarithms taken over the list with Vectorization's
-// vlog and their rationals evaluated there, then written over the central results.
-// Listing spares the 85% central lanes the logarithm, the root and the blends.
-void inverse_normal(const double* u, double* x, std::size_t n) {
-  // Results go to a local block first: the caller may pass x == u, and a possible
-  // alias would stop the compiler from vectorising the loops below.
-  constexpr std::size_t block = 256;
-  alignas(64) double ub[block], xb[block], tq[block + 8], tt[block + 8], tl[block + 8], tx[block + 8];
+// uniforms) are listed, their logarithms taken over the list and their rationals
+// evaluated there, then written over the central results. Listing spares the 85%
+// central lanes the logarithm, the root and the blends.
+inline void invert_block(const double* ub, double* xb) {
+  alignas(64) double tq[block + 8], tt[block + 8], tx[block + 8];
 #if TARVEX_RANDOM_AVX512
   alignas(64) std::uint8_t where[block / 8];
 #else
   alignas(64) std::uint32_t where[block];
 #endif
+  for (std::size_t i = 0; i < block; ++i) {
+    const double q = ub[i] - 0.5, r = 0.180625 - q * q;
+    xb[i] = q * estrin7(central_num, r) / estrin7(central_den, r);
+  }
+  const std::size_t count = list_tails(ub, tq, tt, where, block);
+  // Whole groups of 8 through the vector loop; the padding is a harmless tail value.
+  const std::size_t padded = (count + 7) & ~std::size_t{7};
+  for (std::size_t j = count; j < padded; ++j) tq[j] = -0.5, tt[j] = 0.01;
+  for (std::size_t j = 0; j < padded; ++j) {
+    const double t = tt[j], s = std::sqrt(-tail_log(t));
+    const bool near = s <= 5.0;
+    const double r = near ? s - 1.6 : s - 5.0;
+    double cn[8], cd[8];
+#pragma GCC unroll 8
+    for (int k = 0; k < 8; ++k) {
+      cn[k] = near ? near_num[k] : far_num[k];
+      cd[k] = near ? near_den[k] : far_den[k];
+    }
+    const double num = estrin7(cn, r), den = estrin7(cd, r);
+    const double sign = tq[j] < 0.0 ? -1.0 : 1.0;
+    // u = 0 or 1 would give inf/inf (the generators never produce them); u outside
+    // [0, 1] gives t < 0, whose normal is NaN.
+    const double v = t == 0.0 ? std::numeric_limits<double>::infinity() : num / den;
+    tx[j] = t < 0.0 ? std::numeric_limits<double>::quiet_NaN() : sign * v;
+  }
+#if TARVEX_RANDOM_AVX512
+  merge_tails(xb, tx, where, block);
+#else
+  merge_tails(xb, tx, where, count);
+#endif
+}
+
+void inverse_normal(const double* u, double* x, std::size_t n) {
+  // Through local blocks: the caller may pass x == u, and a possible alias would stop
+  // the compiler from vectorising the loops.
+  alignas(64) double ub[block], xb[block];
   for (std::size_t i0 = 0; i0 < n; i0 += block) {
     const std::size_t m = std::min(block, n - i0);
     for (std::size_t i = 0; i < m; ++i) ub[i] = u[i0 + i];
     for (std::size_t i = m; i < block; ++i) ub[i] = 0.5;
-    for (std::size_t i = 0; i < block; ++i) {
-      const double q = ub[i] - 0.5, r = madd(-q, q, 0.180625);
-      double num = central_num[0], den = central_den[0];
-#pragma GCC unroll 8
-      for (int k = 1; k < 8; ++k) {
-        num = madd(num, r, central_num[k]);
-        den = madd(den, r, central_den[k]);
-      }
-      xb[i] = q * num / den;
-    }
-    const std::size_t count = list_tails(ub, tq, tt, where, block);
-    // Whole groups of 8 through the vector loops; the padding is a harmless tail value.
-    const std::size_t padded = (count + 7) & ~std::size_t{7};
-    for (std::size_t j = count; j < padded; ++j) tq[j] = -0.5, tt[j] = 0.01;
-    vlog(level, tt, tl, padded);
-    for (std::size_t j = 0; j < padded; ++j) {
-      const double s = std::sqrt(-tl[j]);
-      const bool near = s <= 5.0;
-      const double r = near ? s - 1.6 : s - 5.0;
-      double num = near ? near_num[0] : far_num[0], den = near ? near_den[0] : far_den[0];
-#pragma GCC unroll 8
-      for (int k = 1; k < 8; ++k) {
-        num = madd(num, r, near ? near_num[k] : far_num[k]);
-        den = madd(den, r, near ? near_den[k] : far_den[k]);
-      }
-      const double sign = tq[j] < 0.0 ? -1.0 : 1.0;
-      // u = 0 or 1 would give inf/inf; the generators never produce them.
-      tx[j] = tt[j] == 0.0 ? sign * std::numeric_limits<double>::infinity() : sign * num / den;
-    }
-#if TARVEX_RANDOM_AVX512
-    merge_tails(xb, tx, where, block);
-#else
-    merge_tails(xb, tx, where, count);
-#endif
+    invert_block(ub, xb);
     for (std::size_t i = 0; i < m; ++i) x[i0 + i] = xb[i];
   }
+}
+
+// Uniforms of a block straight into the inversion: they never leave L1.
+template <class Uniforms>
+inline void normals_by_blocks(std::size_t n, double* out, Uniforms&& uniforms) {
+  alignas(64) double ub[block], xb[block];
+  for (std::size_t i0 = 0; i0 < n; i0 += block) {
+    const std::size_t m = std::min(block, n - i0);
+    uniforms(i0, m, ub);
+    for (std::size_t i = m; i < block; ++i) ub[i] = 0.5;
+    invert_block(ub, xb);
+    std::memcpy(out + i0, xb, m * sizeof(double));
+  }
+}
+
+void philox_normals(std::uint64_t seed, std::uint64_t path0, std::uint32_t step, std::uint32_t word3, std::size_t n,
+                    double* out) {
+  normals_by_blocks(n, out, [&](std::size_t i0, std::size_t m, double* ub) {
+    philox(seed, path0 + i0, step, word3, m, ub);
+  });
+}
+
+void threefry_normals(std::uint64_t seed, std::uint64_t path0, std::uint64_t step, std::uint64_t word2,
+                      std::size_t n, double* out) {
+  normals_by_blocks(n, out, [&](std::size_t i0, std::size_t m, double* ub) {
+    threefry(seed, path0 + i0, step, word2, m, ub);
+  });
 }

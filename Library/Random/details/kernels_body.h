@@ -10,6 +10,12 @@
 
 constexpr std::size_t lanes = 16;
 
+// A short copy as a vector loop: memcpy of a variable length becomes `rep movs`, whose
+// start-up costs more than these few hundred bytes.
+inline void copy(const double* __restrict from, double* __restrict to, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+}
+
 // Floating-point work is written as separate multiplies and adds, never fused (the file
 // is compiled with -ffp-contract=off): each level then performs the same correctly
 // rounded operations in the same order and the normals agree bit for bit across levels.
@@ -86,7 +92,7 @@ void philox(std::uint64_t seed, std::uint64_t path0, std::uint32_t step, std::ui
     // Block values v0 ... cover paths path0 - skip + v0 ...; keep those in [0, n).
     const std::size_t from = v0 == 0 ? skip : 0, begin = v0 + from - skip;
     const std::size_t count = std::min(2 * pairs - from, n - begin);
-    std::memcpy(out + begin, u + from, count * sizeof(double));
+    copy(u + from, out + begin, count);
   }
 }
 
@@ -153,7 +159,7 @@ void threefry(std::uint64_t seed, std::uint64_t path0, std::uint64_t step, std::
     }
     const std::size_t from = v0 == 0 ? skip : 0, begin = v0 + from - skip;
     const std::size_t count = std::min(4 * lanes - from, n - begin);
-    std::memcpy(out + begin, u + from, count * sizeof(double));
+    copy(u + from, out + begin, count);
   }
 }
 
@@ -182,16 +188,14 @@ constexpr double far_den[8] = {2.04426310338993978564e-15, 1.4215117583164458887
 #if TARVEX_RANDOM_AVX512
 // Tail lanes by register compress and expand, 8 at a time (the memory forms of these
 // instructions are slow on some cores). Buffers have 8 doubles of slack.
-inline std::size_t list_tails(const double* ub, double* tq, double* tt, std::uint8_t* masks, std::size_t block) {
+inline std::size_t list_tails(const double* ub, double* tu, std::uint8_t* masks, std::size_t block) {
   std::size_t count = 0;
-  const __m512d half = _mm512_set1_pd(0.5), one = _mm512_set1_pd(1.0), bound = _mm512_set1_pd(0.425);
+  const __m512d half = _mm512_set1_pd(0.5), bound = _mm512_set1_pd(0.425);
   for (std::size_t g = 0; g < block / 8; ++g) {
     const __m512d v = _mm512_load_pd(ub + 8 * g), q = _mm512_sub_pd(v, half);
-    const __m512d t = _mm512_min_pd(v, _mm512_sub_pd(one, v));
     // Not (|q| <= 0.425), so that NaN stays central.
     const __mmask8 tail = _mm512_cmp_pd_mask(_mm512_abs_pd(q), bound, _CMP_NLE_UQ);
-    _mm512_storeu_pd(tq + count, _mm512_maskz_compress_pd(tail, q));
-    _mm512_storeu_pd(tt + count, _mm512_maskz_compress_pd(tail, t));
+    _mm512_storeu_pd(tu + count, _mm512_maskz_compress_pd(tail, v));
     masks[g] = tail;
     count += static_cast<std::size_t>(__builtin_popcount(tail));
   }
@@ -208,14 +212,12 @@ inline void merge_tails(double* xb, const double* tx, const std::uint8_t* masks,
 #else
 // Tail lanes listed without branches: every lane writes its slot, the count advances
 // by the test.
-inline std::size_t list_tails(const double* ub, double* tq, double* tt, std::uint32_t* where, std::size_t block) {
+inline std::size_t list_tails(const double* ub, double* tu, std::uint32_t* where, std::size_t block) {
   std::size_t count = 0;
   for (std::size_t i = 0; i < block; ++i) {
-    const double q = ub[i] - 0.5;
     where[count] = static_cast<std::uint32_t>(i);
-    tq[count] = q;
-    tt[count] = std::min(ub[i], 1.0 - ub[i]);
-    count += !(std::fabs(q) <= 0.425);  // NaN stays central and comes out NaN
+    tu[count] = ub[i];
+    count += !(std::fabs(ub[i] - 0.5) <= 0.425);  // NaN stays central and comes out NaN
   }
   return count;
 }
@@ -263,7 +265,7 @@ constexpr std::size_t block = 256;
 // evaluated there, then written over the central results. Listing spares the 85%
 // central lanes the logarithm, the root and the blends.
 inline void invert_block(const double* ub, double* xb) {
-  alignas(64) double tq[block + 8], tt[block + 8], tx[block + 8];
+  alignas(64) double tu[block + 8], tx[block + 8];
 #if TARVEX_RANDOM_AVX512
   alignas(64) std::uint8_t where[block / 8];
 #else
@@ -273,12 +275,13 @@ inline void invert_block(const double* ub, double* xb) {
     const double q = ub[i] - 0.5, r = 0.180625 - q * q;
     xb[i] = q * estrin7(central_num, r) / estrin7(central_den, r);
   }
-  const std::size_t count = list_tails(ub, tq, tt, where, block);
+  // Only the uniforms are listed (one compress per group); q and t are recomputed.
+  const std::size_t count = list_tails(ub, tu, where, block);
   // Whole groups of 8 through the vector loop; the padding is a harmless tail value.
   const std::size_t padded = (count + 7) & ~std::size_t{7};
-  for (std::size_t j = count; j < padded; ++j) tq[j] = -0.5, tt[j] = 0.01;
+  for (std::size_t j = count; j < padded; ++j) tu[j] = 0.01;
   for (std::size_t j = 0; j < padded; ++j) {
-    const double t = tt[j], s = std::sqrt(-tail_log(t));
+    const double u = tu[j], t = std::min(u, 1.0 - u), s = std::sqrt(-tail_log(t));
     const bool near = s <= 5.0;
     const double r = near ? s - 1.6 : s - 5.0;
     double cn[8], cd[8];
@@ -288,7 +291,7 @@ inline void invert_block(const double* ub, double* xb) {
       cd[k] = near ? near_den[k] : far_den[k];
     }
     const double num = estrin7(cn, r), den = estrin7(cd, r);
-    const double sign = tq[j] < 0.0 ? -1.0 : 1.0;
+    const double sign = u - 0.5 < 0.0 ? -1.0 : 1.0;
     // u = 0 or 1 would give inf/inf (the generators never produce them); u outside
     // [0, 1] gives t < 0, whose normal is NaN.
     const double v = t == 0.0 ? std::numeric_limits<double>::infinity() : num / den;
@@ -323,7 +326,7 @@ inline void normals_by_blocks(std::size_t n, double* out, Uniforms&& uniforms) {
     uniforms(i0, m, ub);
     for (std::size_t i = m; i < block; ++i) ub[i] = 0.5;
     invert_block(ub, xb);
-    std::memcpy(out + i0, xb, m * sizeof(double));
+    copy(xb, out + i0, m);
   }
 }
 

@@ -23,27 +23,33 @@ std::size_t checked_product(std::size_t a, std::size_t b) {
   return a * b;
 }
 
+bool lower_triangular(const matrix<double>& l) {
+  for (std::size_t f = 0; f < l.rows(); ++f)
+    for (std::size_t g = f + 1; g < l.columns(); ++g)
+      if (l(f, g) != 0.0) return false;
+  return true;
+}
+
 // out = L z for the B x P rows z, by blocks of paths that stay in L1 while every row of
-// the block is formed. A Cholesky factor's zeros above the diagonal are skipped; any
-// other matrix is multiplied in full. Each element is summed in column order.
-void correlate_rows(const matrix<double>& lower, const double* z, double* out, std::size_t brownians,
-                    std::size_t paths) {
-  bool triangular = true;
-  for (std::size_t f = 0; f < brownians; ++f)
-    for (std::size_t g = f + 1; g < brownians; ++g) triangular = triangular && lower(f, g) == 0.0;
+// the block is formed; each element is summed in column order. A Cholesky factor's zeros
+// above the diagonal are skipped, and then out may be z itself: rows are formed from the
+// last up, each from rows not yet overwritten.
+void correlate_rows(const matrix<double>& lower, bool triangular, const double* z, double* out,
+                    std::size_t brownians, std::size_t paths) {
   constexpr std::size_t chunk = 512;
+  alignas(64) double sum[chunk];
   for (std::size_t p0 = 0; p0 < paths; p0 += chunk) {
     const std::size_t m = std::min(chunk, paths - p0);
-    for (std::size_t f = 0; f < brownians; ++f) {
-      double* __restrict o = out + f * paths + p0;
-      const double* __restrict z0 = z + p0;
+    for (std::size_t f = brownians; f-- > 0;) {
+      const double* z0 = z + p0;
       const double l0 = lower(f, 0);
-      for (std::size_t p = 0; p < m; ++p) o[p] = l0 * z0[p];
+      for (std::size_t p = 0; p < m; ++p) sum[p] = l0 * z0[p];
       for (std::size_t g = 1, last = triangular ? f : brownians - 1; g <= last; ++g) {
-        const double* __restrict zg = z + g * paths + p0;
+        const double* zg = z + g * paths + p0;
         const double l = lower(f, g);
-        for (std::size_t p = 0; p < m; ++p) o[p] += l * zg[p];
+        for (std::size_t p = 0; p < m; ++p) sum[p] += l * zg[p];
       }
+      std::copy_n(sum, m, out + f * paths + p0);
     }
   }
 }
@@ -108,6 +114,9 @@ matrix<double> random_manager::correlate(std::size_t step, const matrix<double>&
   TARVEX_CHECK(lower.rows() == brownians && lower.columns() == brownians, "correlation factor of ", lower.rows(),
                " x ", lower.columns(), " for ", brownians, " brownians");
 
+  // A triangular factor correlates the per-step draws in place: half the memory the
+  // step streams through.
+  const bool triangular = lower_triangular(lower);
   const double* draws = nullptr;
   double* out = nullptr;
   if (upfront_) {
@@ -125,9 +134,9 @@ matrix<double> random_manager::correlate(std::size_t step, const matrix<double>&
     else
       std::fill_n(z, half_, 0.0);
     draws = z;
-    out = buffer_.get() + half_;
+    out = triangular ? z : buffer_.get() + half_;
   }
-  correlate_rows(lower, draws, out, brownians, paths);
+  correlate_rows(lower, triangular, draws, out, brownians, paths);
   return matrix<double>::view(out, brownians, paths);
 }
 

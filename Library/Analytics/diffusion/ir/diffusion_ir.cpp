@@ -14,7 +14,7 @@ diffusion_ir::diffusion_ir(const std::vector<datetime>& dates, const std::shared
 
 void diffusion_ir::discounting(vector<double>& out, const matrix<double>& states, const datetime& t) const {
   const double c = discount_curve_->log_df(dates().front(), t);
-  const vector<double> x = states.row(log_normalized_discounting_index());  // a view: nothing allocated
+  const vector<double> x = log_normalized_discounting(states);
   out = exp(c - x);
 }
 

@@ -32,9 +32,11 @@ inline u64x broadcast(std::uint64_t x) { return _mm_set1_epi64x(static_cast<long
 inline u64x mul_low32(u64x a, u64x b) { return _mm_mul_epu32(a, b); }
 inline u64x high32(u64x a) { return _mm_srli_epi64(a, 32); }
 inline u64x xor3(u64x a, u64x b, u64x c) { return _mm_xor_si128(_mm_xor_si128(a, b), c); }
+#define TARVEX_RANDOM_AVX2 0
 #define TARVEX_RANDOM_AVX512 0
 #include "Random/details/kernels_body.h"
 #undef TARVEX_RANDOM_AVX512
+#undef TARVEX_RANDOM_AVX2
 }  // namespace baseline_kernels
 }  // namespace tarvex::random_details
 
@@ -54,9 +56,11 @@ inline u64x broadcast(std::uint64_t x) { return _mm256_set1_epi64x(static_cast<l
 inline u64x mul_low32(u64x a, u64x b) { return _mm256_mul_epu32(a, b); }
 inline u64x high32(u64x a) { return _mm256_srli_epi64(a, 32); }
 inline u64x xor3(u64x a, u64x b, u64x c) { return _mm256_xor_si256(_mm256_xor_si256(a, b), c); }
+#define TARVEX_RANDOM_AVX2 1
 #define TARVEX_RANDOM_AVX512 0
 #include "Random/details/kernels_body.h"
 #undef TARVEX_RANDOM_AVX512
+#undef TARVEX_RANDOM_AVX2
 }  // namespace avx2_kernels
 }  // namespace tarvex::random_details
 #if defined(__clang__)
@@ -89,9 +93,11 @@ inline u64x mul_low32(u64x a, u64x b) { return _mm512_mul_epu32(a, b); }
 inline u64x high32(u64x a) { return _mm512_srli_epi64(a, 32); }
 // One ternary-logic instruction for a ^ b ^ c (truth table 0x96).
 inline u64x xor3(u64x a, u64x b, u64x c) { return _mm512_ternarylogic_epi64(a, b, c, 0x96); }
+#define TARVEX_RANDOM_AVX2 0
 #define TARVEX_RANDOM_AVX512 1
 #include "Random/details/kernels_body.h"
 #undef TARVEX_RANDOM_AVX512
+#undef TARVEX_RANDOM_AVX2
 }  // namespace avx512_kernels
 }  // namespace tarvex::random_details
 #if defined(__clang__)

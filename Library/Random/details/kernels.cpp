@@ -112,11 +112,12 @@ namespace {
 
 constexpr kernel_table tables[] = {
     {baseline_kernels::philox, baseline_kernels::threefry, baseline_kernels::uniforms,
-     baseline_kernels::inverse_normal, baseline_kernels::philox_normals, baseline_kernels::threefry_normals},
+     baseline_kernels::inverse_normal, baseline_kernels::philox_normals, baseline_kernels::threefry_normals,
+     baseline_kernels::normals_from_bits},
     {avx2_kernels::philox, avx2_kernels::threefry, avx2_kernels::uniforms, avx2_kernels::inverse_normal,
-     avx2_kernels::philox_normals, avx2_kernels::threefry_normals},
+     avx2_kernels::philox_normals, avx2_kernels::threefry_normals, avx2_kernels::normals_from_bits},
     {avx512_kernels::philox, avx512_kernels::threefry, avx512_kernels::uniforms, avx512_kernels::inverse_normal,
-     avx512_kernels::philox_normals, avx512_kernels::threefry_normals},
+     avx512_kernels::philox_normals, avx512_kernels::threefry_normals, avx512_kernels::normals_from_bits},
 };
 
 }  // namespace

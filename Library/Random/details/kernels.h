@@ -34,6 +34,8 @@ struct kernel_table {
                          std::size_t n, double* out);
   void (*threefry_normals)(std::uint64_t seed, std::uint64_t path0, std::uint64_t step, std::uint64_t word2,
                            std::size_t n, double* out);
+  // out[i] = inverse_normal of uniforms' out[i], likewise in one pass.
+  void (*normals_from_bits)(const std::uint64_t* bits, double* out, std::size_t n);
 };
 
 // The kernels of the fastest instruction set this CPU runs (Vectorization's choice).

@@ -373,6 +373,10 @@ void philox_normals(std::uint64_t seed, std::uint64_t path0, std::uint32_t step,
   });
 }
 
+void normals_from_bits(const std::uint64_t* bits, double* out, std::size_t n) {
+  normals_by_blocks(n, out, [&](std::size_t i0, std::size_t m, double* ub) { uniforms(bits + i0, ub, m); });
+}
+
 void threefry_normals(std::uint64_t seed, std::uint64_t path0, std::uint64_t step, std::uint64_t word2,
                       std::size_t n, double* out) {
   normals_by_blocks(n, out, [&](std::size_t i0, std::size_t m, double* ub) {

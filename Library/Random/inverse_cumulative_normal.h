@@ -11,8 +11,8 @@ namespace tarvex {
 // or NaN gives NaN.
 double inverse_cumulative_normal(double p);
 
-// x[i] = inverse_cumulative_normal(p[i]); x may equal p. Vectorised: the logarithm of
-// the tails runs through Vectorization's vlog, the rationals are blended per lane.
+// x[i] = inverse_cumulative_normal(p[i]); x may equal p. Vectorised, with the same
+// operations on every instruction set: results are equal bit for bit on all of them.
 void inverse_cumulative_normal(const double* p, double* x, std::size_t n);
 
 // The same on a forced instruction set (tests, benchmarks); throws "simd level is not

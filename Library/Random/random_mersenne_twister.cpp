@@ -27,8 +27,7 @@ void random_mersenne_twister::draw_step(double* out, std::uint64_t) {
   for (std::size_t i0 = 0; i0 < n; i0 += chunk) {
     const std::size_t m = std::min(chunk, n - i0);
     for (std::size_t i = 0; i < m; ++i) bits_[i] = engine_();
-    k.uniforms(bits_.data(), out + i0, m);
-    k.inverse_normal(out + i0, out + i0, m);
+    k.normals_from_bits(bits_.data(), out + i0, m);
   }
 }
 

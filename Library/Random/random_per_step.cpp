@@ -10,10 +10,6 @@
 
 namespace tarvex {
 
-void random_per_step::inverse_normal_in_place(double* values, std::size_t n) {
-  random_details::kernels().inverse_normal(values, values, n);
-}
-
 void random_per_step::fill(double* buffer, std::size_t count, std::size_t offset) {
   const random_settings& s = settings();
   const std::uint64_t size = s.number_of_brownians() * s.number_of_paths_per_batch();

@@ -31,32 +31,22 @@ class random_per_step : public random {
  protected:
   using random::random;
 
-  // The counter-based draw of one step: for each factor, `uniforms(first global path,
-  // factor, n, out)` writes n uniforms of consecutive paths, turned into normals in
-  // place. Chunks of paths keep the uniforms in L1 between generation and inversion.
-  template <class Uniforms>
-  void draw_by_chunks(double* out, Uniforms&& uniforms) const;
+  // The counter-based draw of one step: for each factor, `normals(first global path,
+  // factor, n, out)` writes the normals of n consecutive paths (the kernels generate and
+  // invert block by block in L1).
+  template <class Normals>
+  void draw_rows(double* out, Normals&& normals) const;
 
  private:
-  static void inverse_normal_in_place(double* values, std::size_t n);
-
   std::uint64_t step_ = 0;
 };
 
-template <class Uniforms>
-void random_per_step::draw_by_chunks(double* out, Uniforms&& uniforms) const {
+template <class Normals>
+void random_per_step::draw_rows(double* out, Normals&& normals) const {
   const random_settings& s = settings();
   const std::size_t paths = s.number_of_paths_per_batch(), factors = s.number_of_brownians();
   const std::uint64_t first_path = s.batch_index() * paths;
-  constexpr std::size_t chunk = 1024;
-  for (std::size_t f = 0; f < factors; ++f) {
-    double* row = out + f * paths;
-    for (std::size_t p0 = 0; p0 < paths; p0 += chunk) {
-      const std::size_t n = paths - p0 < chunk ? paths - p0 : chunk;
-      uniforms(first_path + p0, f, n, row + p0);
-      inverse_normal_in_place(row + p0, n);
-    }
-  }
+  for (std::size_t f = 0; f < factors; ++f) normals(first_path, f, paths, out + f * paths);
 }
 
 }  // namespace tarvex

@@ -17,8 +17,8 @@ random_philox::random_philox(std::shared_ptr<const random_settings> settings)
 void random_philox::draw_step(double* out, std::uint64_t step) {
   const auto& k = random_details::kernels();
   const std::uint64_t seed = settings().seed();
-  draw_by_chunks(out, [&](std::uint64_t first, std::size_t f, std::size_t n, double* row) {
-    k.philox(seed, first, static_cast<std::uint32_t>(step), static_cast<std::uint32_t>(f), n, row);
+  draw_rows(out, [&](std::uint64_t first, std::size_t f, std::size_t n, double* row) {
+    k.philox_normals(seed, first, static_cast<std::uint32_t>(step), static_cast<std::uint32_t>(f), n, row);
   });
 }
 

@@ -97,8 +97,7 @@ void random_sobol::fill(double* buffer, std::size_t count, std::size_t offset) {
     const std::size_t row = d < steps * factors ? factors + d : d - steps * factors;
     double* out = buffer + row * paths;
     sequence_.coordinates(d, first_point_, paths, shifts_[d], bits_.data());
-    k.uniforms(bits_.data(), out, paths);
-    k.inverse_normal(out, out, paths);
+    k.normals_from_bits(bits_.data(), out, paths);
   }
   if (!bridge_) return;
 

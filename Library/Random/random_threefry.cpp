@@ -12,8 +12,8 @@ random_threefry::random_threefry(std::shared_ptr<const random_settings> settings
 void random_threefry::draw_step(double* out, std::uint64_t step) {
   const auto& k = random_details::kernels();
   const std::uint64_t seed = settings().seed();
-  draw_by_chunks(out, [&](std::uint64_t first, std::size_t f, std::size_t n, double* row) {
-    k.threefry(seed, first, step, f, n, row);
+  draw_rows(out, [&](std::uint64_t first, std::size_t f, std::size_t n, double* row) {
+    k.threefry_normals(seed, first, step, f, n, row);
   });
 }
 

@@ -3,7 +3,9 @@
 #include <immintrin.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "Core/check.h"
 
@@ -99,11 +101,24 @@ void log_scalar(const double* in, double* out, std::size_t n) {
 
 // The SLEEF AVX2 kernels are built with FMA as well; __builtin_cpu_supports also checks
 // that the OS saves the wide registers.
-simd_level detect() noexcept {
+simd_level cpu_level() noexcept {
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx512f")) return simd_level::avx512;
   if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return simd_level::avx2;
   return simd_level::scalar;
+}
+
+// TARVEX_SIMD_LEVEL=scalar|avx2|avx512 caps the level (to measure or test a narrower
+// machine on a wider one); it never raises it, and any other value is ignored.
+simd_level detect() noexcept {
+  const simd_level cpu = cpu_level();
+  const char* cap = std::getenv("TARVEX_SIMD_LEVEL");
+  if (cap == nullptr) return cpu;
+  const std::string_view name(cap);
+  const simd_level wanted = name == "scalar" ? simd_level::scalar
+                            : name == "avx2" ? simd_level::avx2
+                                             : simd_level::avx512;
+  return static_cast<int>(wanted) < static_cast<int>(cpu) ? wanted : cpu;
 }
 
 struct kernels {

@@ -6,10 +6,12 @@ namespace tarvex {
 // Instruction sets the array kernels can run on, from slowest to fastest.
 enum class simd_level { scalar, avx2, avx512 };
 
-// Fastest level this CPU supports; chosen once, thread-safe.
+// Fastest level this CPU supports, capped by the environment variable
+// TARVEX_SIMD_LEVEL (scalar, avx2 or avx512) when set; chosen once, thread-safe.
 simd_level active_simd_level() noexcept;
 
-// Whether this CPU (and OS) can run kernels of `level`; scalar is always supported.
+// Whether this CPU (and OS) can run kernels of `level`, within the cap above; scalar is
+// always supported.
 bool simd_level_supported(simd_level level) noexcept;
 
 // Array kernels. `in` may equal `out` (element-wise aliasing); partial overlap is not

@@ -1,11 +1,11 @@
 #include "Analytics/common/random_manager.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "Core/check.h"
 #include "Core/cpu_allocator.h"
-#include "Math/matrix_multiplication.h"
 
 namespace tarvex {
 namespace {
@@ -21,6 +21,37 @@ std::size_t checked_product(std::size_t a, std::size_t b) {
   TARVEX_CHECK(b == 0 || a <= std::numeric_limits<std::size_t>::max() / b, "random buffer of ", a, " x ", b,
                " doubles overflows");
   return a * b;
+}
+
+bool lower_triangular(const matrix<double>& l) {
+  for (std::size_t f = 0; f < l.rows(); ++f)
+    for (std::size_t g = f + 1; g < l.columns(); ++g)
+      if (l(f, g) != 0.0) return false;
+  return true;
+}
+
+// out = L z for the B x P rows z, by blocks of paths that stay in L1 while every row of
+// the block is formed; each element is summed in column order. A Cholesky factor's zeros
+// above the diagonal are skipped, and then out may be z itself: rows are formed from the
+// last up, each from rows not yet overwritten.
+void correlate_rows(const matrix<double>& lower, bool triangular, const double* z, double* out,
+                    std::size_t brownians, std::size_t paths) {
+  constexpr std::size_t chunk = 512;
+  alignas(64) double sum[chunk];
+  for (std::size_t p0 = 0; p0 < paths; p0 += chunk) {
+    const std::size_t m = std::min(chunk, paths - p0);
+    for (std::size_t f = brownians; f-- > 0;) {
+      const double* z0 = z + p0;
+      const double l0 = lower(f, 0);
+      for (std::size_t p = 0; p < m; ++p) sum[p] = l0 * z0[p];
+      for (std::size_t g = 1, last = triangular ? f : brownians - 1; g <= last; ++g) {
+        const double* zg = z + g * paths + p0;
+        const double l = lower(f, g);
+        for (std::size_t p = 0; p < m; ++p) sum[p] += l * zg[p];
+      }
+      std::copy_n(sum, m, out + f * paths + p0);
+    }
+  }
 }
 
 }  // namespace
@@ -83,6 +114,9 @@ matrix<double> random_manager::correlate(std::size_t step, const matrix<double>&
   TARVEX_CHECK(lower.rows() == brownians && lower.columns() == brownians, "correlation factor of ", lower.rows(),
                " x ", lower.columns(), " for ", brownians, " brownians");
 
+  // A triangular factor correlates the per-step draws in place: half the memory the
+  // step streams through.
+  const bool triangular = lower_triangular(lower);
   const double* draws = nullptr;
   double* out = nullptr;
   if (upfront_) {
@@ -93,15 +127,16 @@ matrix<double> random_manager::correlate(std::size_t step, const matrix<double>&
     out = buffer_.get();
   } else {
     double* z = buffer_.get();
-    for (std::size_t i = 0; i < half_; ++i) z[i] = 0.0;
     // Only the per-step generators fill; any other code simulates with zero noise.
     const auto type = config_->main_generator_type();
     if (type == random_type::philox || type == random_type::mersenne_twister || type == random_type::threefry)
       generator_->fill(z, half_, half_ * settings.batch_index());
+    else
+      std::fill_n(z, half_, 0.0);
     draws = z;
-    out = buffer_.get() + half_;
+    out = triangular ? z : buffer_.get() + half_;
   }
-  matrix_multiplication(false, false, brownians, paths, brownians, lower.data(), brownians, draws, paths, out, paths);
+  correlate_rows(lower, triangular, draws, out, brownians, paths);
   return matrix<double>::view(out, brownians, paths);
 }
 

@@ -11,8 +11,8 @@ namespace tarvex {
 // The correlated standard Gaussian draws of one batch, step by step: a B x P matrix
 // per step (one row per factor, one column per path) for B brownians and P paths.
 //
-// Per-step generators draw at each call into the first half of a 2 B P buffer and the
-// result is written into the second half. Up-front generators fill D B P doubles at
+// Per-step generators draw at each call into the first half of a 2 B P buffer; a lower
+// triangular factor correlates them in place, any other writes into the second half. Up-front generators fill D B P doubles at
 // construction, D blocks of B x P, optionally orthogonalised row by row; block k
 // holds the draws of step k = 1 ... D - 1 and block 0 receives the results.
 class random_manager {

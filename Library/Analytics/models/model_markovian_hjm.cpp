@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "Analytics/change_of_measure/change_of_measure.h"
+#include "Analytics/models/details/markovian_hjm_kernels.h"
 #include "Analytics/models/hjm_integrals.h"
 #include "Core/check.h"
 #include "Math/cholesky_decomposition.h"
@@ -466,14 +467,7 @@ void model_markovian_hjm::conditional_price(const matrix<double>& states, const 
     for (std::size_t b = 0; b < n; ++b) row += c[a * n + b] * e[b];
     q += d[a] * row;
   }
-  double* __restrict o = out.data();
-  const double half_q = -0.5 * q;
-  for (std::size_t p = 0; p < paths; ++p) o[p] = half_q;
-  for (std::size_t a = 0; a < n; ++a) {
-    const double* __restrict x = states.row_data(a);
-    const double da = d[a];
-    for (std::size_t p = 0; p < paths; ++p) o[p] -= da * x[p];
-  }
+  hjm_details::kernels().conditional_price(n, paths, d, -0.5 * q, states.data(), out.data());
 }
 
 // int_{t_jp}^{t_j} s_f(u)^2 (I(t_j) - I(u)) (I(t_j) + I(u)) du, which equals
@@ -552,27 +546,22 @@ void model_markovian_hjm::simulation_step(const std::shared_ptr<const change_of_
   TARVEX_CHECK(draws.rows() == n, "draws rows ", draws.rows(), " is differents from number of factors ", n);
   details::check_size(draws.columns(), paths);
   if (previous.rows() != current.rows() || previous.columns() != paths) previous = matrix<double>(n + 1, paths);
-  std::copy_n(current.data(), current.size(), previous.data());
 
-  const double* sv = incremental_volatility_sv_.row_data(k);
-  const double* delta = step_delta_.row_data(k);
-  const double* u = step_u_.row_data(k);
-  const double* c = step_c_.row_data(k);
-  double* __restrict y = current.row(n).data();
-  const double half_q = 0.5 * step_q_[k];
-  for (std::size_t p = 0; p < paths; ++p) y[p] += half_q;
-  for (std::size_t f = 0; f < n; ++f) {
-    const double d = measure_change ? measure_change->drift(k, f) : 0.0;
-    const double* __restrict w = draws.row_data(f);
-    const double* __restrict x_prev = previous.row_data(f);
-    double* __restrict x = current.row(f).data();
-    const double s = sv[f], shift = c[f] - s * d, di = delta[f], uf = u[f], ud = -uf * d;
-    // x -= sv (W - d) + c ; y += Delta I x_prev + u (W - d)
-    for (std::size_t p = 0; p < paths; ++p) {
-      x[p] -= s * w[p] + shift;
-      y[p] += di * x_prev[p] + uf * w[p] + ud;
+  double drift_stack[16];
+  std::vector<double> drift_heap;
+  double* drift = nullptr;
+  if (measure_change) {
+    drift = drift_stack;
+    if (n > 16) {  // rare: more factors than the stack buffer holds
+      drift_heap.resize(n);
+      drift = drift_heap.data();
     }
+    for (std::size_t f = 0; f < n; ++f) drift[f] = measure_change->drift(k, f);
   }
+  const hjm_details::step_coefficients coefficients{incremental_volatility_sv_.row_data(k), step_c_.row_data(k),
+                                                    step_delta_.row_data(k), step_u_.row_data(k), drift,
+                                                    0.5 * step_q_[k]};
+  hjm_details::kernels().simulation_step(n, paths, coefficients, draws.data(), previous.data(), current.data());
 }
 
 // --- state parameters ------------------------------------------------------------

@@ -28,6 +28,14 @@ struct kernel_table {
   void (*uniforms)(const std::uint64_t* bits, double* out, std::size_t n);
   // x[i] = inverse cumulative normal of u[i]; x may equal u.
   void (*inverse_normal)(const double* u, double* x, std::size_t n);
+  // out[i] = inverse_normal of philox's (threefry's) out[i], in one pass over blocks
+  // that stay in L1.
+  void (*philox_normals)(std::uint64_t seed, std::uint64_t path0, std::uint32_t step, std::uint32_t word3,
+                         std::size_t n, double* out);
+  void (*threefry_normals)(std::uint64_t seed, std::uint64_t path0, std::uint64_t step, std::uint64_t word2,
+                           std::size_t n, double* out);
+  // out[i] = inverse_normal of uniforms' out[i], likewise in one pass.
+  void (*normals_from_bits)(const std::uint64_t* bits, double* out, std::size_t n);
 };
 
 // The kernels of the fastest instruction set this CPU runs (Vectorization's choice).

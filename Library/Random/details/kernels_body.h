@@ -1,7 +1,7 @@
 // One instruction set's kernels: included by kernels.cpp inside a target region and a
-// namespace of its own, after it has defined TARVEX_RANDOM_FMA, TARVEX_RANDOM_AVX512,
-// `level` and the 64-bit lane operations (u64x, width, load, store, broadcast,
-// mul_low32, high32, bxor). No include guard.
+// namespace of its own, after it has defined TARVEX_RANDOM_AVX2, TARVEX_RANDOM_AVX512
+// and the 64-bit lane operations (u64x, width, load, store, broadcast, mul_low32,
+// high32, xor3). No include guard.
 //
 // Every kernel works on blocks of `lanes` elements held in local arrays, so the
 // compiler vectorises each block whole and a partial last block runs the same code on
@@ -10,13 +10,17 @@
 
 constexpr std::size_t lanes = 16;
 
-inline double madd(double a, double b, double c) {
-#if TARVEX_RANDOM_FMA
-  return __builtin_fma(a, b, c);
-#else
-  return a * b + c;
-#endif
+// A short copy as a vector loop: memcpy of a variable length becomes `rep movs`, whose
+// start-up costs more than these few hundred bytes.
+inline void copy(const double* __restrict from, double* __restrict to, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
 }
+
+// Floating-point work is written as separate multiplies and adds, never fused (the file
+// is compiled with -ffp-contract=off): each level then performs the same correctly
+// rounded operations in the same order and the normals agree bit for bit across levels.
+// (Fused steps on the AVX levels measured about 7% faster on the inverse normal, but the
+// baseline level could only match them through the C library's slow software fma.)
 
 // (k + 1/2) 2^-52, k = top 52 bits of w: symmetric about 1/2 and never 0 or 1. The bit
 // pattern 0x433 << 52 | k is the double 2^52 + k; subtracting 2^52 - 1/2 is exact.
@@ -67,8 +71,8 @@ void philox(std::uint64_t seed, std::uint64_t path0, std::uint32_t step, std::ui
       const u64x k0 = broadcast(keys[round][0]), k1 = broadcast(keys[round][1]);
       for (std::size_t r = 0; r < regs; ++r) {
         const u64x p0 = mul_low32(c0[r], m0), p1 = mul_low32(c2[r], m1);
-        c0[r] = bxor(bxor(high32(p1), c1[r]), k0);
-        c2[r] = bxor(bxor(high32(p0), c3[r]), k1);
+        c0[r] = xor3(high32(p1), c1[r], k0);
+        c2[r] = xor3(high32(p0), c3[r], k1);
         c1[r] = p1;
         c3[r] = p0;
       }
@@ -88,7 +92,7 @@ void philox(std::uint64_t seed, std::uint64_t path0, std::uint32_t step, std::ui
     // Block values v0 ... cover paths path0 - skip + v0 ...; keep those in [0, n).
     const std::size_t from = v0 == 0 ? skip : 0, begin = v0 + from - skip;
     const std::size_t count = std::min(2 * pairs - from, n - begin);
-    std::memcpy(out + begin, u + from, count * sizeof(double));
+    copy(u + from, out + begin, count);
   }
 }
 
@@ -155,7 +159,7 @@ void threefry(std::uint64_t seed, std::uint64_t path0, std::uint64_t step, std::
     }
     const std::size_t from = v0 == 0 ? skip : 0, begin = v0 + from - skip;
     const std::size_t count = std::min(4 * lanes - from, n - begin);
-    std::memcpy(out + begin, u + from, count * sizeof(double));
+    copy(u + from, out + begin, count);
   }
 }
 
@@ -184,16 +188,14 @@ constexpr double far_den[8] = {2.04426310338993978564e-15, 1.4215117583164458887
 #if TARVEX_RANDOM_AVX512
 // Tail lanes by register compress and expand, 8 at a time (the memory forms of these
 // instructions are slow on some cores). Buffers have 8 doubles of slack.
-inline std::size_t list_tails(const double* ub, double* tq, double* tt, std::uint8_t* masks, std::size_t block) {
+inline std::size_t list_tails(const double* ub, double* tu, std::uint8_t* masks, std::size_t block) {
   std::size_t count = 0;
-  const __m512d half = _mm512_set1_pd(0.5), one = _mm512_set1_pd(1.0), bound = _mm512_set1_pd(0.425);
+  const __m512d half = _mm512_set1_pd(0.5), bound = _mm512_set1_pd(0.425);
   for (std::size_t g = 0; g < block / 8; ++g) {
     const __m512d v = _mm512_load_pd(ub + 8 * g), q = _mm512_sub_pd(v, half);
-    const __m512d t = _mm512_min_pd(v, _mm512_sub_pd(one, v));
     // Not (|q| <= 0.425), so that NaN stays central.
     const __mmask8 tail = _mm512_cmp_pd_mask(_mm512_abs_pd(q), bound, _CMP_NLE_UQ);
-    _mm512_storeu_pd(tq + count, _mm512_maskz_compress_pd(tail, q));
-    _mm512_storeu_pd(tt + count, _mm512_maskz_compress_pd(tail, t));
+    _mm512_storeu_pd(tu + count, _mm512_maskz_compress_pd(tail, v));
     masks[g] = tail;
     count += static_cast<std::size_t>(__builtin_popcount(tail));
   }
@@ -207,17 +209,49 @@ inline void merge_tails(double* xb, const double* tx, const std::uint8_t* masks,
     pos += static_cast<std::size_t>(__builtin_popcount(masks[g]));
   }
 }
+#elif TARVEX_RANDOM_AVX2
+// Tail lanes by a permutation per group of 4 (AVX2 has no compress): perms[m] moves the
+// lanes set in m to the front, as pairs of 32-bit indices. Buffers have slack for a
+// full store.
+struct tail_permutations {
+  alignas(32) std::int32_t index[16][8];
+  constexpr tail_permutations() : index{} {
+    for (int m = 0; m < 16; ++m) {
+      int k = 0;
+      for (int j = 0; j < 4; ++j)
+        if (m >> j & 1) index[m][2 * k] = 2 * j, index[m][2 * k + 1] = 2 * j + 1, ++k;
+    }
+  }
+};
+constexpr tail_permutations perms;
+inline std::size_t list_tails(const double* ub, double* tu, std::uint8_t* masks, std::size_t block) {
+  std::size_t count = 0;
+  const __m256d half = _mm256_set1_pd(0.5), bound = _mm256_set1_pd(0.425), sign = _mm256_set1_pd(-0.0);
+  for (std::size_t g = 0; g < block / 4; ++g) {
+    const __m256d v = _mm256_load_pd(ub + 4 * g), q = _mm256_andnot_pd(sign, _mm256_sub_pd(v, half));
+    // Not (|q| <= 0.425), so that NaN stays central.
+    const int tail = _mm256_movemask_pd(_mm256_cmp_pd(q, bound, _CMP_NLE_UQ));
+    const __m256i perm = _mm256_load_si256(reinterpret_cast<const __m256i*>(perms.index[tail]));
+    _mm256_storeu_pd(tu + count, _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(v), perm)));
+    masks[g] = static_cast<std::uint8_t>(tail);
+    count += static_cast<std::size_t>(__builtin_popcount(tail));
+  }
+  return count;
+}
+inline void merge_tails(double* xb, const double* tx, const std::uint8_t* masks, std::size_t block) {
+  std::size_t pos = 0;
+  for (std::size_t g = 0; g < block / 4; ++g)
+    for (unsigned m = masks[g]; m != 0; m &= m - 1) xb[4 * g + static_cast<std::size_t>(__builtin_ctz(m))] = tx[pos++];
+}
 #else
 // Tail lanes listed without branches: every lane writes its slot, the count advances
 // by the test.
-inline std::size_t list_tails(const double* ub, double* tq, double* tt, std::uint32_t* where, std::size_t block) {
+inline std::size_t list_tails(const double* ub, double* tu, std::uint32_t* where, std::size_t block) {
   std::size_t count = 0;
   for (std::size_t i = 0; i < block; ++i) {
-    const double q = ub[i] - 0.5;
     where[count] = static_cast<std::uint32_t>(i);
-    tq[count] = q;
-    tt[count] = std::min(ub[i], 1.0 - ub[i]);
-    count += !(std::fabs(q) <= 0.425);  // NaN stays central and comes out NaN
+    tu[count] = ub[i];
+    count += !(std::fabs(ub[i] - 0.5) <= 0.425);  // NaN stays central and comes out NaN
   }
   return count;
 }
@@ -226,58 +260,126 @@ inline void merge_tails(double* xb, const double* tx, const std::uint32_t* where
 }
 #endif
 
+// Natural logarithm of the tails, the same operations on every level (SLEEF's vlog
+// rounds differently per level). fdlibm's e_log.c: x = 2^k z with z in [sqrt(2)/2,
+// sqrt(2)), f = z - 1, s = f / (2 + f), log z = f - f^2/2 + s (f^2/2 + R(s^2)); error
+// below 1 ulp. Integer bit operations only (no 64-bit integer to double conversion, which
+// neither AVX2 nor AVX-512F has), so every level vectorises it. Valid for positive
+// finite x, subnormals included; the caller deals with 0 and negative x.
+inline double tail_log(double x) {
+  constexpr double ln2_hi = 6.93147180369123816490e-01, ln2_lo = 1.90821492927058770002e-10;
+  constexpr double lg1 = 6.666666666666735130e-01, lg2 = 3.999999999940941908e-01, lg3 = 2.857142874366239149e-01,
+                   lg4 = 2.222219843214978396e-01, lg5 = 1.818357216161805012e-01, lg6 = 1.531383769920937332e-01,
+                   lg7 = 1.479819860511658591e-01;
+  const bool tiny = x < 0x1p-1022;
+  const std::uint64_t ix = std::bit_cast<std::uint64_t>(tiny ? x * 0x1p54 : x);
+  // kb = k + 1023 with the split point at sqrt(2)/2 (0x3fe6a09e667f3bcd).
+  const std::uint64_t kb = (ix - 0x3fe6a09e667f3bcdULL + (1023ULL << 52)) >> 52;
+  const double z = std::bit_cast<double>(ix - (kb << 52) + (1023ULL << 52));
+  const double k = (std::bit_cast<double>(kb | 0x4330000000000000ULL) - (0x1p52 + 1023.0)) - (tiny ? 54.0 : 0.0);
+  const double f = z - 1.0, s = f / (2.0 + f), s2 = s * s, w = s2 * s2;
+  const double t1 = w * (lg2 + w * (lg4 + w * lg6)), t2 = s2 * (lg1 + w * (lg3 + w * (lg5 + w * lg7)));
+  const double hfsq = 0.5 * f * f;
+  return s * (hfsq + (t2 + t1)) + k * ln2_lo - hfsq + f + k * ln2_hi;
+}
+
+// c[0] r^7 + ... + c[7] by Estrin's scheme: a dependency chain of four steps instead of
+// Horner's seven, which matters without fused multiply-adds. Every coefficient of AS241
+// is positive and r >= 0 in every region, so the regrouping loses nothing.
+inline double estrin7(const double* c, double r) {
+  const double r2 = r * r, r4 = r2 * r2;
+  return ((c[0] * r + c[1]) * r2 + (c[2] * r + c[3])) * r4 + ((c[4] * r + c[5]) * r2 + (c[6] * r + c[7]));
+}
+
+// Inverse normal of one block held in local arrays (ub is read only).
+constexpr std::size_t block = 256;
+
 // Every lane evaluates the central rational; the lanes beyond |q| = 0.425 (15% of
-// uniforms) are listed, their logarithms taken over the list with Vectorization's
-// vlog and their rationals evaluated there, then written over the central results.
-// Listing spares the 85% central lanes the logarithm, the root and the blends.
-void inverse_normal(const double* u, double* x, std::size_t n) {
-  // Results go to a local block first: the caller may pass x == u, and a possible
-  // alias would stop the compiler from vectorising the loops below.
-  constexpr std::size_t block = 256;
-  alignas(64) double ub[block], xb[block], tq[block + 8], tt[block + 8], tl[block + 8], tx[block + 8];
+// uniforms) are listed, their logarithms taken over the list and their rationals
+// evaluated there, then written over the central results. Listing spares the 85%
+// central lanes the logarithm, the root and the blends.
+inline void invert_block(const double* ub, double* xb) {
+  alignas(64) double tu[block + 8], tx[block + 8];
 #if TARVEX_RANDOM_AVX512
   alignas(64) std::uint8_t where[block / 8];
+#elif TARVEX_RANDOM_AVX2
+  alignas(64) std::uint8_t where[block / 4];
 #else
   alignas(64) std::uint32_t where[block];
 #endif
+  for (std::size_t i = 0; i < block; ++i) {
+    const double q = ub[i] - 0.5, r = 0.180625 - q * q;
+    xb[i] = q * estrin7(central_num, r) / estrin7(central_den, r);
+  }
+  // Only the uniforms are listed (one compress per group); q and t are recomputed.
+  const std::size_t count = list_tails(ub, tu, where, block);
+  // Whole groups of 8 through the vector loop; the padding is a harmless tail value.
+  const std::size_t padded = (count + 7) & ~std::size_t{7};
+  for (std::size_t j = count; j < padded; ++j) tu[j] = 0.01;
+  for (std::size_t j = 0; j < padded; ++j) {
+    const double u = tu[j], t = std::min(u, 1.0 - u), s = std::sqrt(-tail_log(t));
+    const bool near = s <= 5.0;
+    const double r = near ? s - 1.6 : s - 5.0;
+    double cn[8], cd[8];
+#pragma GCC unroll 8
+    for (int k = 0; k < 8; ++k) {
+      cn[k] = near ? near_num[k] : far_num[k];
+      cd[k] = near ? near_den[k] : far_den[k];
+    }
+    const double num = estrin7(cn, r), den = estrin7(cd, r);
+    const double sign = u - 0.5 < 0.0 ? -1.0 : 1.0;
+    // u = 0 or 1 would give inf/inf (the generators never produce them); u outside
+    // [0, 1] gives t < 0, whose normal is NaN.
+    const double v = t == 0.0 ? std::numeric_limits<double>::infinity() : num / den;
+    tx[j] = t < 0.0 ? std::numeric_limits<double>::quiet_NaN() : sign * v;
+  }
+#if TARVEX_RANDOM_AVX512 || TARVEX_RANDOM_AVX2
+  merge_tails(xb, tx, where, block);
+#else
+  merge_tails(xb, tx, where, count);
+#endif
+}
+
+void inverse_normal(const double* u, double* x, std::size_t n) {
+  // Through local blocks: the caller may pass x == u, and a possible alias would stop
+  // the compiler from vectorising the loops.
+  alignas(64) double ub[block], xb[block];
   for (std::size_t i0 = 0; i0 < n; i0 += block) {
     const std::size_t m = std::min(block, n - i0);
     for (std::size_t i = 0; i < m; ++i) ub[i] = u[i0 + i];
     for (std::size_t i = m; i < block; ++i) ub[i] = 0.5;
-    for (std::size_t i = 0; i < block; ++i) {
-      const double q = ub[i] - 0.5, r = madd(-q, q, 0.180625);
-      double num = central_num[0], den = central_den[0];
-#pragma GCC unroll 8
-      for (int k = 1; k < 8; ++k) {
-        num = madd(num, r, central_num[k]);
-        den = madd(den, r, central_den[k]);
-      }
-      xb[i] = q * num / den;
-    }
-    const std::size_t count = list_tails(ub, tq, tt, where, block);
-    // Whole groups of 8 through the vector loops; the padding is a harmless tail value.
-    const std::size_t padded = (count + 7) & ~std::size_t{7};
-    for (std::size_t j = count; j < padded; ++j) tq[j] = -0.5, tt[j] = 0.01;
-    vlog(level, tt, tl, padded);
-    for (std::size_t j = 0; j < padded; ++j) {
-      const double s = std::sqrt(-tl[j]);
-      const bool near = s <= 5.0;
-      const double r = near ? s - 1.6 : s - 5.0;
-      double num = near ? near_num[0] : far_num[0], den = near ? near_den[0] : far_den[0];
-#pragma GCC unroll 8
-      for (int k = 1; k < 8; ++k) {
-        num = madd(num, r, near ? near_num[k] : far_num[k]);
-        den = madd(den, r, near ? near_den[k] : far_den[k]);
-      }
-      const double sign = tq[j] < 0.0 ? -1.0 : 1.0;
-      // u = 0 or 1 would give inf/inf; the generators never produce them.
-      tx[j] = tt[j] == 0.0 ? sign * std::numeric_limits<double>::infinity() : sign * num / den;
-    }
-#if TARVEX_RANDOM_AVX512
-    merge_tails(xb, tx, where, block);
-#else
-    merge_tails(xb, tx, where, count);
-#endif
+    invert_block(ub, xb);
     for (std::size_t i = 0; i < m; ++i) x[i0 + i] = xb[i];
   }
+}
+
+// Uniforms of a block straight into the inversion: they never leave L1.
+template <class Uniforms>
+inline void normals_by_blocks(std::size_t n, double* out, Uniforms&& uniforms) {
+  alignas(64) double ub[block], xb[block];
+  for (std::size_t i0 = 0; i0 < n; i0 += block) {
+    const std::size_t m = std::min(block, n - i0);
+    uniforms(i0, m, ub);
+    for (std::size_t i = m; i < block; ++i) ub[i] = 0.5;
+    invert_block(ub, xb);
+    copy(xb, out + i0, m);
+  }
+}
+
+void philox_normals(std::uint64_t seed, std::uint64_t path0, std::uint32_t step, std::uint32_t word3, std::size_t n,
+                    double* out) {
+  normals_by_blocks(n, out, [&](std::size_t i0, std::size_t m, double* ub) {
+    philox(seed, path0 + i0, step, word3, m, ub);
+  });
+}
+
+void normals_from_bits(const std::uint64_t* bits, double* out, std::size_t n) {
+  normals_by_blocks(n, out, [&](std::size_t i0, std::size_t m, double* ub) { uniforms(bits + i0, ub, m); });
+}
+
+void threefry_normals(std::uint64_t seed, std::uint64_t path0, std::uint64_t step, std::uint64_t word2,
+                      std::size_t n, double* out) {
+  normals_by_blocks(n, out, [&](std::size_t i0, std::size_t m, double* ub) {
+    threefry(seed, path0 + i0, step, word2, m, ub);
+  });
 }

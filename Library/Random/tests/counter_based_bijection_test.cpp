@@ -63,13 +63,22 @@ TEST(counter_based_bijection, block_kernels_of_every_level_equal_the_bijection) 
     const auto& k = random_details::kernels(level);
     for (std::uint64_t path0 : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{3}, std::uint64_t{0x1fffffff1},
                                 std::uint64_t{1} << 40}) {
-      for (std::size_t n : {1, 2, 63, 64, 65, 200}) {
-        std::vector<double> a(n), t(n);
+      for (std::size_t n : {1, 2, 63, 64, 65, 200, 600}) {
+        std::vector<double> a(n), t(n), na(n), nt(n);
         k.philox(seed, path0, 7, 3, n, a.data());
         k.threefry(seed, path0, 7, 3, n, t.data());
+        k.philox_normals(seed, path0, 7, 3, n, na.data());
+        k.threefry_normals(seed, path0, 7, 3, n, nt.data());
         for (std::size_t i = 0; i < n; ++i) {
-          ASSERT_EQ(a[i], philox_reference(seed, path0 + i, 7, 3)) << int(level) << " " << path0 << " " << n << " " << i;
-          ASSERT_EQ(t[i], threefry_reference(seed, path0 + i, 7, 3)) << int(level) << " " << path0 << " " << n << " " << i;
+          const double ua = philox_reference(seed, path0 + i, 7, 3), ut = threefry_reference(seed, path0 + i, 7, 3);
+          ASSERT_EQ(a[i], ua) << int(level) << " " << path0 << " " << n << " " << i;
+          ASSERT_EQ(t[i], ut) << int(level) << " " << path0 << " " << n << " " << i;
+          // Fused generation and inversion equals the two passes on the baseline level.
+          double xa = 0.0, xt = 0.0;
+          inverse_cumulative_normal(simd_level::scalar, &ua, &xa, 1);
+          inverse_cumulative_normal(simd_level::scalar, &ut, &xt, 1);
+          ASSERT_EQ(na[i], xa) << int(level) << " " << path0 << " " << n << " " << i;
+          ASSERT_EQ(nt[i], xt) << int(level) << " " << path0 << " " << n << " " << i;
         }
       }
     }

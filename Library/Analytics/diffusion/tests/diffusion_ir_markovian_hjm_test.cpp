@@ -5,6 +5,7 @@
 #include "Analytics/diffusion/ir/diffusion_ir_markovian_hjm.h"
 #include "Analytics/models/model_markovian_hjm.h"
 #include "Analytics/models/tests/hjm_test_models.h"
+#include "Core/cpu_allocator.h"
 #include "Core/error.h"
 #include "Market/fx_spot.h"
 #include "Market/interpolated_discount_curve.h"
@@ -69,6 +70,11 @@ TEST(diffusion_ir_markovian_hjm, log_df_adds_todays_curve_to_the_model_part) {
   // The numeraire uses only the log-discount row: P(0, t) exp(-x).
   d.discounting(out, states, t);
   for (std::size_t p = 0; p < 3; ++p) EXPECT_NEAR(out[p], d.curve()->df(dates[0], t) * std::exp(-states(3, p)), 1e-15);
+  // The per-date answers of a simulation allocate nothing.
+  const auto allocations = cpu_allocator::allocation_count();
+  d.discounting(out, states, t);
+  d.log_df(out, states, t, T);
+  EXPECT_EQ(cpu_allocator::allocation_count(), allocations);
   vector<double> wrong(2);
   try {
     d.discounting(wrong, states, t);

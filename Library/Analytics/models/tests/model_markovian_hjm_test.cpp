@@ -469,6 +469,35 @@ TEST(model_markovian_hjm, simulation_step_with_zero_draws_and_the_previous_copy)
   EXPECT_THROW(m.simulation_step(nullptr, 3, matrix<double>(1, 2), previous, current), Error);
 }
 
+// The path loops run in blocks of paths: a path's states may not depend on its block or
+// its position in one, so a wide run must equal each path run on its own, bit for bit.
+TEST(model_markovian_hjm, simulation_step_and_conditional_price_are_path_by_path) {
+  const auto p = constant_parameters({0.02, 0.3, 1.1}, {0.01, 0.007, 0.004}, uniform_correlation(3, 0.4));
+  const auto dates = monthly_dates(5, 3);
+  const model_markovian_hjm m(*p, valuation, dates, false, {});
+  const std::size_t paths = 2 * 256 + 37;
+  std::mt19937_64 rng(17);
+  std::normal_distribution<double> normal;
+  matrix<double> current(4, paths), previous, draws(3, paths);
+  for (std::size_t i = 0; i < current.size(); ++i) current.data()[i] = 0.01 * normal(rng);
+  for (std::size_t i = 0; i < draws.size(); ++i) draws.data()[i] = normal(rng);
+  const matrix<double> start = current;
+  m.simulation_step(nullptr, 2, draws, previous, current);
+  vector<double> price(paths);
+  m.conditional_price(current, dates[2], dates.back(), price);
+  EXPECT_EQ(previous, start);
+  for (std::size_t q = 0; q < paths; ++q) {
+    matrix<double> one(4, 1), one_previous, one_draws(3, 1);
+    for (std::size_t r = 0; r < 4; ++r) one(r, 0) = start(r, q);
+    for (std::size_t f = 0; f < 3; ++f) one_draws(f, 0) = draws(f, q);
+    m.simulation_step(nullptr, 2, one_draws, one_previous, one);
+    vector<double> one_price(1);
+    m.conditional_price(one, dates[2], dates.back(), one_price);
+    for (std::size_t r = 0; r < 4; ++r) ASSERT_EQ(one(r, 0), current(r, q)) << "row " << r << " path " << q;
+    ASSERT_EQ(one_price[0], price[q]) << "path " << q;
+  }
+}
+
 // P(s_k, T) P(0, s_k) exp(-y) averages to P(0, T): E[exp(cp - y)] = 1 on every date.
 void expect_martingale(const std::vector<double>& kappa, const std::vector<double>& sigma, const matrix<double>& rho,
                        const std::shared_ptr<const change_of_measure>& com, unsigned seed) {

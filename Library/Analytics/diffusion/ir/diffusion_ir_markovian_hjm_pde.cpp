@@ -28,6 +28,7 @@ const parameter_markovian_hjm& checked(const std::shared_ptr<const parameter_mar
 
 // s_f(t) of z_f = s_f (x_f - mu_f): D_f(t) for mean-reverting factors, 1 otherwise (a
 // decay-factor loading is a step function, not a decay of the state's spread).
+// coefficients() inlines the same choice.
 void scale(const model_markovian_hjm& m, const datetime& t, vector<double>& out) {
   if (m.parameter().model_type() == parameter_markovian_hjm_type::mean_reversion)
     m.decay(t, m.date_offset(t), out);
@@ -62,13 +63,11 @@ diffusion_ir_markovian_hjm_pde::diffusion_ir_markovian_hjm_pde(
   TARVEX_CHECK(grids.size() == n, "grids size ", grids.size(), " is differents from number of factors ", n);
   const auto simulation = model_dates_for(p, dates);
   model_ = std::make_shared<const model_markovian_hjm>(p, dates.front(), simulation, false, std::vector<datetime>{});
-  line_coefficients_.resize(n);
-  std::size_t widest = 0;
-  for (const auto& g : grids) widest = std::max(widest, g->size());
-  line_reaction_.resize(widest);
-  line_convection_.resize(widest);
-  line_diffusion_.resize(widest);
-  for (std::size_t f = 0; f < n; ++f)
+  decay_from_ = vector<double>(n);
+  decay_to_ = vector<double>(n);
+  for (std::size_t f = 0; f < n; ++f) same_grids_.emplace_back(n, grids[f]);
+  if (n > 1) line_coefficients_.resize(n);
+  for (std::size_t f = 0; f < n && n > 1; ++f)
     for (std::size_t g = 0; g < n; ++g)
       line_coefficients_[f].push_back(
           std::make_shared<const pde_model_coefficients>(std::vector<std::size_t>{grids[f]->size()}, true));
@@ -118,45 +117,54 @@ void diffusion_ir_markovian_hjm_pde::coefficients(const std::vector<std::shared_
   const std::size_t n = parameters_->number_of_factors();
   TARVEX_CHECK(out.size() == n, "coefficients size ", out.size(), " is differents from number of factors ", n);
   // The header's change of variable, per factor on its own line (the model reads the z
-  // nodes as y), then spread over the product grid (grid f has stride N_0 ... N_{f-1}).
+  // nodes as y), changed in place, then spread over the product grid (grid f has stride
+  // N_0 ... N_{f-1}). One factor: the line is the grid.
   const double tau = parameters_->day_convention()->fraction(from, to);
-  vector<double> d1(n), d2(n), s1(n), s2(n);
-  model_->decay(from, model_->date_offset(from), d1);
-  model_->decay(to, model_->date_offset(to), d2);
-  scale(*model_, from, s1);
-  scale(*model_, to, s2);
+  model_->decay(from, model_->date_offset(from), decay_from_);
+  model_->decay(to, model_->date_offset(to), decay_to_);
+  const bool decaying = parameters_->model_type() == parameter_markovian_hjm_type::mean_reversion;
   std::size_t stride = 1;
   for (std::size_t f = 0; f < n; ++f) {
-    const std::vector<std::shared_ptr<const space_grid>> same(n, grids_[f]);
-    model_->coefficients(line_coefficients_[f], same, from, to);
-    const auto& line = *line_coefficients_[f][f];
+    const auto& line = n == 1 ? *out[0] : *line_coefficients_[f][f];
+    model_->coefficients(n == 1 ? out : line_coefficients_[f], same_grids_[f], from, to);
     const std::size_t size = grids_[f]->size();
     const double* z = grids_[f]->axis().data();
-    const double* r = line.reaction().data();
-    const double* d = line.diffusion().data();
+    double* r = line.reaction().data();
+    double* c = line.convection().data();
+    double* d = line.diffusion().data();
+    const double d1 = decay_from_[f], d2 = decay_to_[f];
+    const double s1 = decaying ? d1 : 1.0, s2 = decaying ? d2 : 1.0;
     // The model's reaction holds y = z over the step, with slope -tau (D1 + D2) / 2;
     // z's is -tau (D1 / s1 + D2 / s2) / 2.
-    const double slope = 0.5 * tau * (d1[f] * (1.0 - 1.0 / s1[f]) + d2[f] * (1.0 - 1.0 / s2[f]));
-    const double l = std::log(s2[f] / s1[f]);
-    const double variance = s1[f] * s2[f] * over_sinh(l);
+    const double slope = 0.5 * tau * (d1 * (1.0 - 1.0 / s1) + d2 * (1.0 - 1.0 / s2));
+    const double l = std::log(s2 / s1);
+    const double variance = s1 * s2 * over_sinh(l);
     for (std::size_t i = 0; i < size; ++i) {
-      line_reaction_[i] = r[i] + slope * z[i];
-      line_convection_[i] = l * z[i];
-      line_diffusion_[i] = variance * d[i];
+      r[i] += slope * z[i];
+      c[i] = l * z[i];
+      d[i] *= variance;
     }
+    if (n == 1) return;
     auto& target = *out[f];
     const std::size_t nodes = target.reaction().size();
     double* tr = target.reaction().data();
     double* tc = target.convection().data();
     double* td = target.diffusion().data();
     // Blocks of `stride` nodes share a coordinate of grid f; the blocks cycle through it.
-    for (std::size_t start = 0; start < nodes; start += stride * size)
+    for (std::size_t start = 0; start < nodes; start += stride * size) {
+      if (stride == 1) {
+        std::copy_n(r, size, tr + start);
+        std::copy_n(c, size, tc + start);
+        std::copy_n(d, size, td + start);
+        continue;
+      }
       for (std::size_t i = 0; i < size; ++i) {
         const std::size_t first = start + i * stride;
-        std::fill_n(tr + first, stride, line_reaction_[i]);
-        std::fill_n(tc + first, stride, line_convection_[i]);
-        std::fill_n(td + first, stride, line_diffusion_[i]);
+        std::fill_n(tr + first, stride, r[i]);
+        std::fill_n(tc + first, stride, c[i]);
+        std::fill_n(td + first, stride, d[i]);
       }
+    }
     stride *= size;
   }
 }

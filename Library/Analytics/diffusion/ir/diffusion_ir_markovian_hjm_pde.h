@@ -76,11 +76,13 @@ class diffusion_ir_markovian_hjm_pde : public diffusion_ir {
   std::shared_ptr<const parameter_markovian_hjm> parameters_;
   std::shared_ptr<const model_markovian_hjm> model_;
   std::vector<std::shared_ptr<const space_grid>> grids_;
-  // Per factor f: n one-dimensional coefficient objects on grid f (the model fills all
-  // factors on the grids it is given; only entry f is kept).
+  // With two or three factors, per factor f: n one-dimensional coefficient objects on
+  // grid f (the model fills all factors on the grids it is given; only entry f is kept).
   std::vector<std::vector<std::shared_ptr<const pde_model_coefficients>>> line_coefficients_;
-  // One grid line of the z coefficients (the widest grid's size).
-  mutable std::vector<double> line_reaction_, line_convection_, line_diffusion_;
+  // Per factor f: grid f n times, the grids the model fills line f on.
+  std::vector<std::vector<std::shared_ptr<const space_grid>>> same_grids_;
+  // D at the two ends of the step coefficients() was last asked for.
+  mutable vector<double> decay_from_, decay_to_;
 };
 
 }  // namespace tarvex

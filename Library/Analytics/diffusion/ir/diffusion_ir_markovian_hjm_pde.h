@@ -24,10 +24,12 @@ class pde_model_coefficients;
 // Why z: the undecayed state x_f = int sigma_f / D_f dW_f spreads like e^{kappa_f t}, so
 // with a fast factor a grid wide enough for the last exercise has no node inside the
 // spread of the first. z_f(t) = int_0^t sigma_f D_f(t) / D_f(u) dW_f is an
-// Ornstein-Uhlenbeck state whose variance stays below sigma^2 / (2 kappa).
+// Ornstein-Uhlenbeck state, its variance bounded (below sigma^2 / (2 kappa) when the
+// parameters are constant).
 //
-// The equation in z, from the model's (y = x - mu is a martingale with covariance rate
-// C'(t), and the discount rate is r - f(0, t) = sum_f D_f (y_f + mu_f) + D'C I):
+// The equation in z, from the model's (the states' drift under the money-market measure
+// is deterministic, so it is mu' and y = x - mu is a martingale with covariance rate
+// C'(t); the discount rate is r - f(0, t) = sum_f D_f (y_f + mu_f) + D'C I):
 //   dz_f = (s_f' / s_f) z_f dt + s_f dy_f,
 // so over a step [t1, t2] with z held (the coefficients are integrated over the step):
 //   convection_f = ln(s_f(t2) / s_f(t1)) z_f           (-kappa_f tau z_f at constant kappa),
@@ -55,13 +57,13 @@ class diffusion_ir_markovian_hjm_pde : public diffusion_ir {
                  const std::shared_ptr<const change_of_measure>& measure_change) const override;
   std::uint64_t number_of_states() const override;
   std::uint64_t number_of_factors() const override;
-  // ln P(t, T) at the nodes whose y the states hold.
+  // ln P(t, T) at the nodes whose z the states hold.
   void log_df(vector<double>& out, const matrix<double>& states, const datetime& t,
               const datetime& T) const override;
   std::uint64_t log_normalized_discounting_index() const override;
-  // The model's coefficients on this diffusion's grids (factor f on grid f; with two
-  // or three factors each is spread over the product grid, grid 0 fastest). Not thread-safe:
-  // uses buffers of the diffusion.
+  // The coefficients of z (above) on this diffusion's grids (factor f on grid f; with two
+  // or three factors each is spread over the product grid, grid 0 fastest). Not
+  // thread-safe: uses buffers of the diffusion.
   void coefficients(const std::vector<std::shared_ptr<const pde_model_coefficients>>& out, const datetime& from,
                     const datetime& to) const override;
 

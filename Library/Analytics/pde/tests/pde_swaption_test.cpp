@@ -214,8 +214,8 @@ TEST(pde_swaption, start_up_steps_keep_the_bermudan_free_of_oscillations) {
   matrix<double> cov;
   diffusion_ir_markovian_hjm_pde::state_covariance(analytic, swaps.back()->start(), cov);
   const auto axis = stretched_axis(6.0 * std::sqrt(cov(0, 0)), 401, 3.0).axis();
-  // Nodes where the slope falls: the value is convex in y (a receiver's bonds are
-  // exponentials in y), so any is a wiggle.
+  // Nodes where the slope falls: the value is convex in z (a receiver's bonds are
+  // exponentials in z), so any is a wiggle.
   const auto wiggles = [&](bool start_up) {
     const auto keep = std::make_shared<const keeping_final>(option);
     pde_price(p, c, option, 401, 30.0, false, 6.0, 3.0, start_up, keep);

@@ -332,19 +332,38 @@ std::pair<double, double> longstaff_schwartz(const std::shared_ptr<const paramet
   return {mean, std::sqrt((square / paths - mean * mean) / (paths - 1))};
 }
 
-TEST(pde_swaption, two_factor_bermudan_matches_longstaff_schwartz) {
-  // Within 3 standard errors (fixed seed), and above the best European.
+TEST(pde_swaption, two_factor_bermudans_match_longstaff_schwartz) {
+  // Within 3 standard errors (fixed seed), and above the best European. The second set
+  // is shaped like the bundled two-factor sample: a factor decaying at 1.5 a year that
+  // is all but still for three years (volatility 0.01 %), then 1.5 % (measured: PDE
+  // 481.5 bp, Monte Carlo 478.2 +- 2.2 bp, which the suboptimal rule biases low).
   const auto c = upward_curve();
-  const auto p = hjm({0.03, 0.5}, {0.008, 0.007}, -0.5);
-  const auto swaps = underlyings(c, 2, 6, 8);
-  const double strike = swaps[0]->swap_rate();
-  const auto option = std::make_shared<const pde_swaption>(false, 1.0, strike, swaps);
-  const double pde = pde_price(p, c, option, 121, 7.0, false, 6.0, 2.0).price;
-  const auto [mc, se] = longstaff_schwartz(p, c, swaps, strike, false, 40000, 2026);
-  EXPECT_NEAR(pde, mc, 3 * se) << pde << " " << mc << " " << se;
-  double best_european = 0.0;
-  for (const auto& s : swaps) best_european = std::max(best_european, closed_form(p, *s, strike, false));
-  EXPECT_GT(pde, best_european);
+  matrix<double> kappa(1, 2), sigma(2, 2), rho(2, 2, 1.0);
+  kappa(0, 0) = 0.05;
+  kappa(0, 1) = 1.5;
+  sigma(0, 0) = sigma(1, 0) = 0.01;
+  sigma(0, 1) = 1e-4;
+  sigma(1, 1) = 0.015;
+  rho(0, 1) = rho(1, 0) = -0.35;
+  const auto sample_like = std::make_shared<const parameter_markovian_hjm>(
+      kappa, sigma, rho, std::vector<datetime>{today}, std::vector<datetime>{add(today, "3Y"), add(today, "10Y")},
+      nullptr, parameter_markovian_hjm_type::mean_reversion);
+  struct row {
+    std::shared_ptr<const parameter_markovian_hjm> p;
+    int first, last, end;
+    bool payer;
+  };
+  for (const row& r : {row{hjm({0.03, 0.5}, {0.008, 0.007}, -0.5), 2, 6, 8, false}, row{sample_like, 1, 9, 10, true}}) {
+    const auto swaps = underlyings(c, r.first, r.last, r.end);
+    const double strike = swaps[0]->swap_rate();
+    const auto option = std::make_shared<const pde_swaption>(r.payer, 1.0, strike, swaps);
+    const double pde = pde_price(r.p, c, option, 121, 7.0, false, 6.0, 2.0).price;
+    const auto [mc, se] = longstaff_schwartz(r.p, c, swaps, strike, r.payer, 40000, 2026);
+    EXPECT_NEAR(pde, mc, 3 * se) << pde << " " << mc << " " << se;
+    double best_european = 0.0;
+    for (const auto& s : swaps) best_european = std::max(best_european, closed_form(r.p, *s, strike, r.payer));
+    EXPECT_GT(pde, best_european);
+  }
 }
 
 TEST(pde_swaption, forward_density_gives_the_backward_price) {

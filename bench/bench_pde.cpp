@@ -32,7 +32,7 @@ struct bermudan {
     const std::size_t n = p->number_of_factors();
     const model_markovian_hjm analytic(*p, today, {}, true, {events.back()});
     matrix<double> cov;
-    analytic.states_variable_covariance(events.back(), cov);
+    diffusion_ir_markovian_hjm_pde::state_covariance(analytic, events.back(), cov);
     for (std::size_t f = 0; f < n; ++f)
       grids.push_back(std::make_shared<const space_grid>(stretched_axis(6.0 * std::sqrt(cov(f, f)), points, 3.0)));
     diffusions.push_back(std::make_shared<const diffusion_ir_markovian_hjm_pde>(grid->dates(), c, p, grids));

@@ -109,7 +109,7 @@ struct pde_run {
 
 // Backward (or forward, European only) PDE price on `points` nodes per factor spanning
 // `width` standard deviations of the state at the last exercise each side, with steps
-// of at most `step_days`.
+// of at most `step_days` (the PDE variable is the decayed state z).
 inline pde_run pde_price(const std::shared_ptr<const parameter_markovian_hjm>& p,
                          const std::shared_ptr<const discount_curve>& c, const std::shared_ptr<const pde_swaption>& option,
                          std::size_t points, double step_days, bool forward = false, double width = 6.0,
@@ -123,7 +123,7 @@ inline pde_run pde_price(const std::shared_ptr<const parameter_markovian_hjm>& p
   const std::size_t n = p->number_of_factors();
   const model_markovian_hjm analytic(*p, today, {}, true, {exercises.back()});
   matrix<double> cov;
-  analytic.states_variable_covariance(exercises.back(), cov);
+  diffusion_ir_markovian_hjm_pde::state_covariance(analytic, exercises.back(), cov);
   std::vector<std::shared_ptr<const space_grid>> grids;
   for (std::size_t f = 0; f < n; ++f) {
     const double half = width * std::sqrt(cov(f, f));

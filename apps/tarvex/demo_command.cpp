@@ -36,7 +36,7 @@ const char* demo_help =
     "rates and that credit, correlated) into OUTDIR/black_karasinski; then fits\n"
     "Cheyette skews to the smile sample DIR/cheyette (OUTDIR/cheyette_parameters.json)\n"
     "and prices the Bermudan swaption of the trade samples beside DIR (DIR/../trades)\n"
-    "by PDE.\n"
+    "by PDE on the two-factor parameters calibrated first.\n"
     "\n"
     "  --data         the sample data folder (default: the bundled examples/market)\n"
     "  -o, --output   the output folder (default: ./tarvex-demo)\n"
@@ -140,13 +140,15 @@ int run_demo(const std::vector<std::string>& args) {
     if (status != 0) return status;
   }
 
-  // The trade samples beside the market folder: a Bermudan swaption by PDE.
+  // The trade samples beside the market folder: a Bermudan swaption by PDE (ADI) on the
+  // two-factor parameters calibrated above.
   const fs::path trades = data.parent_path() / "trades";
   if (fs::exists(trades / "bermudan_10nc1.json")) {
-    std::cout << "\n== Bermudan swaption by PDE: " << (trades / "bermudan_10nc1.json").string() << '\n';
+    std::cout << "\n== Bermudan swaption by PDE on the calibrated parameters: "
+              << (trades / "bermudan_10nc1.json").string() << '\n';
     std::cout.flush();
     const int status = run_price({"swaption", "--market", (data / "market.json").string(), "--params",
-                                  (trades / "hjm_one_factor.json").string(), "--trade",
+                                  (output / "hjm_parameters.json").string(), "--trade",
                                   (trades / "bermudan_10nc1.json").string()});
     if (status != 0) return status;
   }

@@ -102,9 +102,9 @@ template <std::size_t N>
   }
 }
 
-// The same pass on SSE2 (any x86-64) and on AVX2 where the CPU has it. AVX2 without
-// FMA: no contraction, so both give the same bits and the paths do not depend on the
-// machine's instruction set.
+// The same pass on SSE2 (any x86-64), AVX2 and AVX-512F, whichever the CPU has. None
+// with FMA: no contraction, so all give the same bits and the paths do not depend on
+// the machine's instruction set.
 template <std::size_t N>
 void fused_step_sse2(const step_constants& s, const matrix<double>& draws, matrix<double>& previous,
                      matrix<double>& current) {
@@ -116,10 +116,17 @@ template <std::size_t N>
   fused_step<N>(s, draws, previous, current);
 }
 template <std::size_t N>
+[[gnu::target("avx512f")]] void fused_step_avx512(const step_constants& s, const matrix<double>& draws,
+                                                 matrix<double>& previous, matrix<double>& current) {
+  fused_step<N>(s, draws, previous, current);
+}
+template <std::size_t N>
 void fused_step_dispatch(const step_constants& s, const matrix<double>& draws, matrix<double>& previous,
                          matrix<double>& current) {
-  static const bool avx2 = active_simd_level() != simd_level::scalar;
-  if (avx2)
+  static const simd_level level = active_simd_level();
+  if (level == simd_level::avx512)
+    fused_step_avx512<N>(s, draws, previous, current);
+  else if (level == simd_level::avx2)
     fused_step_avx2<N>(s, draws, previous, current);
   else
     fused_step_sse2<N>(s, draws, previous, current);

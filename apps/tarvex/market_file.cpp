@@ -18,6 +18,7 @@ std::shared_ptr<const day_count_convention> read_day_count(const json_node& node
 market read_market(const std::string& file) {
   const json_node root = json_node::load(file);
   market m;
+  m.file = file;
   if (root.has("description")) m.description = root.at("description").text();
   m.valuation_date = root.at("valuation_date").date();
   const json_node ccy = root.at("currency");
@@ -75,6 +76,9 @@ market read_market(const std::string& file) {
     std::vector<double> decimal;
     for (std::size_t j = 0; j < m.tenors.size(); ++j) {
       const double v = row.at(j).non_negative_number() * scale;
+      // Far above any market, and low enough that a calibration's residuals (hundredths
+      // of a basis point) stay finite.
+      if (v > 1.0) row.at(j).fail(scale == 1.0 ? "a normal vol of at most 1 (10000 bp)" : "a normal vol of at most 10000 bp");
       decimal.push_back(v);
       flat.push_back(v);
     }

@@ -24,6 +24,7 @@
 namespace tarvex::app {
 
 struct market {
+  std::string file;  // where it was read: errors the library finds later name it
   std::string description;
   datetime valuation_date;
   std::string currency;

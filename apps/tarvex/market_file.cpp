@@ -52,6 +52,9 @@ market read_market(const std::string& file) {
   } catch (const std::exception& e) {
     throw input_error(file + ": $.curve: " + e.what());
   }
+  // A discount factor that underflows to zero leaves every rate beyond it 0/0.
+  for (std::size_t i = 0; i < dates.size(); ++i)
+    if (!(m.curve->df(dates[i]) > 0.0)) values.at(i).fail("a zero rate whose discount factor does not underflow to 0");
 
   const json_node grid = root.at("swaption_normal_vols");
   double scale = 1e-4;

@@ -225,8 +225,20 @@ TEST_F(tarvex_calibrate, bad_calibration_inputs_name_the_file_and_json_path) {
                      sample / "targets.json", sample / "settings.json");
        },
        [&] {
+         return market_file() + ": $.curve.values[2]: expected a zero rate whose discount factor does not underflow "
+                                "to 0, got 800.0";
+       }},
+      // Underflowing only where the curve is extrapolated, beyond its one pillar.
+      {[&] {
+         return args(market([](json& m) {
+                       m["curve"]["pillars"] = {"2027-12-04"};
+                       m["curve"]["values"] = {80.0};
+                     }),
+                     sample / "targets.json", sample / "settings.json");
+       },
+       [&] {
          return market_file() +
-                ": $.curve: the target 1Y x 1Y has no finite swap rate on this curve (discount factors that "
+                ": $.curve: the target 10Y x 1Y has no finite swap rate on this curve (discount factors that "
                 "underflow to zero?)";
        }},
       {[&] {

@@ -71,6 +71,18 @@ TEST_F(tarvex_price, bad_trades_exit_two_with_one_line) {
   const auto o = price(trades / "bermudan_10nc1.json", sample / "hjm_parameters.json");
   EXPECT_EQ(o.status, 2);
   EXPECT_NE(o.err.find("factor 2 spreads"), std::string::npos) << o.err;
+  // A curve whose one pillar's rate, extrapolated, underflows before the first exercise:
+  // the market's fault, said as such rather than as the pricer's refusal of a NaN strike.
+  std::string market = slurp(sample / "market.json");
+  market = std::regex_replace(market, std::regex(R"("pillars": \[[^\]]*\])"), R"("pillars": ["2027-12-04"])");
+  market = std::regex_replace(market, std::regex(R"("values": \[[^\]]*\])"), R"("values": [700])");
+  std::ofstream(dir / "market.json") << market;
+  const auto steep = run({"price", "swaption", "--market", (dir / "market.json").string(), "--params", one.string(),
+                          "--trade", (trades / "bermudan_10nc1.json").string()});
+  EXPECT_EQ(steep.status, 2);
+  EXPECT_EQ(steep.err, "tarvex: error: " + (dir / "market.json").string() +
+                           ": $.curve: the trade's swap has no finite swap rate on this curve (discount factors that "
+                           "underflow to zero?)\n");
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(g++ cmake ninja-build ccache pkg-config nlohmann-json3-dev libtbb-dev libsleef-dev
       libgtest-dev libgmock-dev libbenchmark-dev librandom123-dev libboost-random-dev gnuplot-nox
-      strace clang-14 libclang-rt-14-dev)  # strace: the crash-safety test; clang: the clang, fuzz presets
+      strace clang-14 libclang-rt-14-dev)  # strace: the crash-safety test; clang: the clang and asan-ubsan presets
 missing=()
 for p in "${pkgs[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then

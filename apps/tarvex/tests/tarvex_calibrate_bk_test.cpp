@@ -102,6 +102,19 @@ TEST_F(tarvex_calibrate_bk, bad_credit_inputs_exit_2_with_one_line_and_no_output
     EXPECT_EQ(r.err, "tarvex: error: " + c.message + "\n");
     EXPECT_FALSE(fs::exists(params)) << c.message;
   }
+  // A volatility no level within the bounds can bootstrap under: the library's refusal
+  // is the settings' fault, said with both files and status 2.
+  json settings = json::parse(slurp(sample / "credit" / "settings.json"));
+  settings["volatility"] = 50.0;
+  std::ofstream(dir / "settings.json") << settings.dump(2);
+  const std::string market_file = (sample / "credit" / "market.json").string();
+  const auto r = run({"calibrate", "bk", "--market", market_file, "--settings", (dir / "settings.json").string(),
+                      "--curve", "credit", "-o", (dir / "params.json").string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "tarvex: error: " + (dir / "settings.json").string() +
+                       ": no Black-Karasinski levels within these settings fit the credit curve of " + market_file +
+                       " (black karasinski model not calibrated)\n");
+  EXPECT_FALSE(fs::exists(dir / "params.json"));
 }
 
 }  // namespace

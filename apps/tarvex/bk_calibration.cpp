@@ -149,8 +149,8 @@ int run_calibrate_bk(const std::vector<std::string>& raw) {
   }
   output_file file(output);
 
-  // A curve the levels cannot reach within the settings' bounds (or with their
-  // volatility) is an input's fault: exit 2 naming both files rather than 1.
+  // A curve the levels cannot reach (negative rates, for a lognormal short rate) or
+  // settings they cannot reach it with is an input's fault: exit 2 naming both files.
   const auto p = [&] {
     try {
       return bootstrap_bk_levels(s, valuation, pillars, credit, discount, rates, rho);
@@ -158,8 +158,9 @@ int run_calibrate_bk(const std::vector<std::string>& raw) {
       std::string why = e.what();
       why = why.substr(std::min(why.size(), why.find_first_not_of(' ')));
       if (!why.empty() && why.back() == '.') why.pop_back();
-      throw input_error(cl.value("--settings") + ": no Black-Karasinski levels within these settings fit the " +
-                        (credit ? "credit" : "discount") + " curve of " + cl.value("--market") + " (" + why + ")");
+      throw input_error(cl.value("--market") + ": no Black-Karasinski levels fit this " +
+                        (credit ? "credit" : "discount") + " curve with the settings of " + cl.value("--settings") +
+                        " (" + why + ")");
     }
   }();
   const std::vector<datetime>& dates = p->levels_parameter_dates();

@@ -34,6 +34,9 @@ function(tarvex_test name)
   endif()
   cmake_parse_arguments(A "" "" "SOURCES;LINK" ${ARGN})
   add_executable(${name} ${A_SOURCES})
+  # Test files each keep their own small helpers (d(), eps) in anonymous namespaces,
+  # which one unity source would merge; the sanitizer presets unity-build the libraries.
+  set_target_properties(${name} PROPERTIES UNITY_BUILD OFF)
   target_link_libraries(${name} PRIVATE ${A_LINK} GTest::gtest GTest::gtest_main)
   tarvex_warnings(${name})
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} DISCOVERY_TIMEOUT 60)

@@ -3,8 +3,8 @@
 set -euo pipefail
 pkgs=(g++ cmake ninja-build ccache pkg-config nlohmann-json3-dev libtbb-dev libsleef-dev
       libgtest-dev libgmock-dev libbenchmark-dev librandom123-dev libboost-random-dev gnuplot-nox
-      strace clang-14 libclang-rt-14-dev time)  # strace: the crash-safety test; clang: the clang, fuzz
-                                                # presets; time: scripts/simulate-memory.sh
+      strace clang-14 libclang-rt-14-dev time)  # strace: the crash-safety test; clang: the clang and
+                                                # asan-ubsan presets; time: scripts/simulate-memory.sh
 missing=()
 for p in "${pkgs[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then

@@ -1,5 +1,6 @@
 #include "bk_calibration.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -10,6 +11,7 @@
 #include "Analytics/models/model_black_karasinski.h"
 #include "Analytics/parameters/parameter_black_karasinski.h"
 #include "Analytics/pde/black_karasinski_pde_solver.h"
+#include "Core/error.h"
 #include "command_line.h"
 #include "correlation_input.h"
 #include "credit_market_file.h"
@@ -147,7 +149,20 @@ int run_calibrate_bk(const std::vector<std::string>& raw) {
   }
   output_file file(output);
 
-  const auto p = bootstrap_bk_levels(s, valuation, pillars, credit, discount, rates, rho);
+  // A curve the levels cannot reach (negative rates, for a lognormal short rate) or
+  // settings they cannot reach it with is an input's fault: exit 2 naming both files.
+  const auto p = [&] {
+    try {
+      return bootstrap_bk_levels(s, valuation, pillars, credit, discount, rates, rho);
+    } catch (const Error& e) {
+      std::string why = e.what();
+      why = why.substr(std::min(why.size(), why.find_first_not_of(' ')));
+      if (!why.empty() && why.back() == '.') why.pop_back();
+      throw input_error(cl.value("--market") + ": no Black-Karasinski levels fit this " +
+                        (credit ? "credit" : "discount") + " curve with the settings of " + cl.value("--settings") +
+                        " (" + why + ")");
+    }
+  }();
   const std::vector<datetime>& dates = p->levels_parameter_dates();
 
   const auto model = model_values(*p, valuation, *s.bootstrap);

@@ -11,6 +11,7 @@
 
 #include "Analytics/calibration/ir/hjm/calibration_ir_hjm.h"
 #include "Analytics/models/model_markovian_hjm.h"
+#include "Core/error.h"
 #include "Core/logger.h"
 #include "Util/datetime_helper.h"
 #include "activity_indicator.h"
@@ -288,7 +289,7 @@ hjm_calibration calibrate_hjm(const market& m, const std::shared_ptr<const calib
                               const std::shared_ptr<const calibration_hjm_settings>& settings,
                               const matrix<double>& correlation,
                               const std::shared_ptr<const parameter_markovian_hjm>& initial, std::ostream& report,
-                              const std::string& initial_file) {
+                              const std::string& initial_file, const std::string& settings_file) {
   if (correlation.rows() != settings->number_of_factors())
     throw input_error("the correlation has " + std::to_string(correlation.rows()) + " factors but the settings ask for " +
                       std::to_string(settings->number_of_factors()));
@@ -299,10 +300,19 @@ hjm_calibration calibrate_hjm(const market& m, const std::shared_ptr<const calib
 
   hjm_calibration out;
   label_targets(out, calibration, m, *targets);
+  // What the library would refuse in inputs the readers passed is still an input's
+  // fault, and exits 2 naming it: the curve when a target has no swap rate on it (its
+  // discount factors underflow to zero), the settings' bounds when the optimiser, from
+  // a start inside them and market vols the reader bounds, reaches prices that are not
+  // finite.
+  for (std::size_t i = 0; i < out.cells.size(); ++i)
+    if (!std::isfinite(calibration.swaptions()[i]->swap_rate()))
+      throw input_error(m.file + ": $.curve: the target " + out.label(i) +
+                        " has no finite swap rate on this curve (discount factors that underflow to zero?)");
   {
     // The library's log lines are held back until the indicator has cleared its line.
     std::ostringstream library_log, stages;
-    {
+    try {
       const activity_indicator running("calibrate hjm");
       const report_to redirect(library_log);
       const auto final_settings = with_penalty(s, s.regularization_flag(), s.regularization_factor());
@@ -338,6 +348,11 @@ hjm_calibration calibrate_hjm(const market& m, const std::shared_ptr<const calib
       }
       out.parameters = best.first;
       out.report = std::move(best.second);
+    } catch (const Error& e) {
+      throw input_error((settings_file.empty() ? std::string("HJM calibration settings") : settings_file) +
+                        ": $.root: the calibration fails within these volatility and decay bounds" +
+                        (initial_file.empty() ? std::string() : " from the start in " + initial_file) + " (" +
+                        e.what() + ")");
     }
     report << library_log.str() << stages.str();
   }
@@ -446,7 +461,8 @@ int run_calibrate(const std::vector<std::string>& args) {
   std::shared_ptr<const parameter_markovian_hjm> initial;
   const std::string initial_file = cl.value_or("--initial", "");
   if (!initial_file.empty()) initial = read_library_file<parameter_markovian_hjm>(initial_file, "Markovian HJM parameters");
-  const hjm_calibration result = calibrate_hjm(m, targets, settings, correlation, initial, std::cout, initial_file);
+  const hjm_calibration result = calibrate_hjm(m, targets, settings, correlation, initial, std::cout, initial_file,
+                                                 cl.value("--settings"));
   const std::string complaint = poor_fit(result, limit);
   if (!complaint.empty() && !cl.flag("--accept-poor-fit")) {
     std::cout.flush();

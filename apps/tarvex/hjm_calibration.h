@@ -47,12 +47,14 @@ matrix<double> read_correlation(const std::string& file);
 // line to `report`. Without `initial` the fit runs in two stages from a start of its
 // own: rows tied together first (a stiff smoothness penalty), then every dated row
 // free. `initial` (may be null; `initial_file` names it in errors) gives the starting
-// decays and volatilities on the calibrator's date grids and runs one stage.
+// decays and volatilities on the calibrator's date grids and runs one stage. What the
+// library refuses during the fit exits 2 naming the market (its curve) or the settings
+// (`settings_file`; their bounds).
 hjm_calibration calibrate_hjm(const market& m, const std::shared_ptr<const calibration_ir_targets_configuration>& targets,
                               const std::shared_ptr<const calibration_hjm_settings>& settings,
                               const matrix<double>& correlation,
                               const std::shared_ptr<const parameter_markovian_hjm>& initial, std::ostream& report,
-                              const std::string& initial_file = "");
+                              const std::string& initial_file = "", const std::string& settings_file = "");
 
 // Empty when the fit's RMS is at most `max_rms_bp`; otherwise the one-line complaint
 // naming the worst targets.

@@ -18,6 +18,7 @@ std::shared_ptr<const day_count_convention> read_day_count(const json_node& node
 market read_market(const std::string& file) {
   const json_node root = json_node::load(file);
   market m;
+  m.file = file;
   if (root.has("description")) m.description = root.at("description").text();
   m.valuation_date = root.at("valuation_date").date();
   const json_node ccy = root.at("currency");
@@ -51,6 +52,9 @@ market read_market(const std::string& file) {
   } catch (const std::exception& e) {
     throw input_error(file + ": $.curve: " + e.what());
   }
+  // A discount factor that underflows to zero leaves every rate beyond it 0/0.
+  for (std::size_t i = 0; i < dates.size(); ++i)
+    if (!(m.curve->df(dates[i]) > 0.0)) values.at(i).fail("a zero rate whose discount factor does not underflow to 0");
 
   const json_node grid = root.at("swaption_normal_vols");
   double scale = 1e-4;
@@ -75,6 +79,9 @@ market read_market(const std::string& file) {
     std::vector<double> decimal;
     for (std::size_t j = 0; j < m.tenors.size(); ++j) {
       const double v = row.at(j).non_negative_number() * scale;
+      // Far above any market, and low enough that a calibration's residuals (hundredths
+      // of a basis point) stay finite.
+      if (v > 1.0) row.at(j).fail(scale == 1.0 ? "a normal vol of at most 1 (10000 bp)" : "a normal vol of at most 10000 bp");
       decimal.push_back(v);
       flat.push_back(v);
     }

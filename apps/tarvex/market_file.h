@@ -10,7 +10,7 @@
 //               "pillars": ["2026-07-05", …], "values": [0.0215, …]},
 //     "swaption_normal_vols": {"unit": "bp" | "decimal",
 //               "expiries": ["1Y", …], "tenors": ["1Y", …],
-//               "vols": [[…one row per expiry, one column per tenor…]]},
+//               "vols": [[…one row per expiry, one column per tenor…]]},  at most 10000 bp
 //     "swaption_normal_vol_cube": {…}            optional, see volatility_cube_file.h
 //   }
 #include <memory>
@@ -24,6 +24,7 @@
 namespace tarvex::app {
 
 struct market {
+  std::string file;  // where it was read: errors the library finds later name it
   std::string description;
   datetime valuation_date;
   std::string currency;

@@ -87,6 +87,11 @@ int run_price(const std::vector<std::string>& args) {
 
   const auto first = std::make_shared<const interest_rate_swap>(m.curve, trade.first_exercise, trade.maturity,
                                                                 trade.frequency, m.day_count);
+  // The curve's fault, not the pricer's: discount factors underflowing to zero where
+  // the curve is extrapolated leave the swap without a rate.
+  if (!std::isfinite(first->swap_rate()))
+    throw input_error(m.file + ": $.curve: the trade's swap has no finite swap rate on this curve (discount factors "
+                      "that underflow to zero?)");
   const double strike = trade.at_the_money ? first->swap_rate() : trade.strike;
   std::vector<std::shared_ptr<const interest_rate_swap>> underlyings{first};
   if (trade.bermudan) {

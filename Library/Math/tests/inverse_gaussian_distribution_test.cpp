@@ -25,7 +25,8 @@ double simpson(F f, double a, double b, int n) {
 // int_0^x e^{-s y} p(y) dy = laplace(s) cdf(x; mu_s, lambda).
 TEST(inverse_gaussian_distribution, cdf_and_tilt_match_the_integrated_density) {
   struct c { double mu, lambda, s; };
-  for (auto [mu, lambda, s] : {c{1.0, 0.5, 0.3}, c{0.02, 0.4, 40.0}, c{0.05, 2500.0, 300.0}, c{1.0, 3.0, 0.0}}) {
+  for (const c& p : {c{1.0, 0.5, 0.3}, c{0.02, 0.4, 40.0}, c{0.05, 2500.0, 300.0}, c{1.0, 3.0, 0.0}}) {
+    const double mu = p.mu, lambda = p.lambda, s = p.s;  // not bindings: clang 14 cannot capture those
     const double sd = std::sqrt(mu * mu * mu / lambda);
     for (double k : {-1.5, -0.5, 0.0, 0.7, 2.5}) {
       const double x = mu + k * sd;

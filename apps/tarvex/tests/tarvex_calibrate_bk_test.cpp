@@ -62,13 +62,15 @@ TEST_F(tarvex_calibrate_bk, bundled_credit_curve_and_a_discount_curve_fit_within
   ASSERT_GT(discount.size(), 5u) << r.out;
   for (double bp : discount) EXPECT_LE(std::fabs(bp), 1e-10 * 1e4) << r.out;
 
-  // A lognormal short rate stays positive: negative rates have no levels (exit 1, a
-  // library failure, and nothing written).
+  // A lognormal short rate stays positive: negative rates have no levels (exit 2, the
+  // curve's fault, and nothing written).
   fs::remove(params);
   r = run({"calibrate", "bk", "--market", (sample / "eur_negative" / "market.json").string(), "--settings",
            (sample / "credit" / "settings.json").string(), "--curve", "discount", "-o", params});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "tarvex: error:  black karasinski model not calibrated.\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "tarvex: error: " + (sample / "eur_negative" / "market.json").string() +
+                       ": no Black-Karasinski levels fit this discount curve with the settings of " +
+                       (sample / "credit" / "settings.json").string() + " (black karasinski model not calibrated)\n");
   EXPECT_FALSE(fs::exists(params));
 }
 
@@ -102,6 +104,18 @@ TEST_F(tarvex_calibrate_bk, bad_credit_inputs_exit_2_with_one_line_and_no_output
     EXPECT_EQ(r.err, "tarvex: error: " + c.message + "\n");
     EXPECT_FALSE(fs::exists(params)) << c.message;
   }
+  // A volatility no level within the bounds can bootstrap under: said with both files.
+  json settings = json::parse(slurp(sample / "credit" / "settings.json"));
+  settings["volatility"] = 50.0;
+  std::ofstream(dir / "settings.json") << settings.dump(2);
+  const std::string market_file = (sample / "credit" / "market.json").string();
+  const auto r = run({"calibrate", "bk", "--market", market_file, "--settings", (dir / "settings.json").string(),
+                      "--curve", "credit", "-o", (dir / "params.json").string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "tarvex: error: " + market_file +
+                       ": no Black-Karasinski levels fit this credit curve with the settings of " +
+                       (dir / "settings.json").string() + " (black karasinski model not calibrated)\n");
+  EXPECT_FALSE(fs::exists(dir / "params.json"));
 }
 
 }  // namespace

@@ -150,9 +150,19 @@ TEST_F(tarvex_calibrate, bad_calibration_inputs_name_the_file_and_json_path) {
   struct bad_case {
     std::function<std::vector<std::string>()> args;
     std::function<std::string()> message;
+    bool whole = true;  // false: the message is followed by the library's own words
   };
   const auto settings_file = [&] { return (dir / "market_settings.json").string(); };
   const auto targets_file = [&] { return (dir / "market_targets.json").string(); };
+  // The sample market with one edit, in a folder of its own.
+  const auto market = [&](const std::function<void(json&)>& edit) {
+    json j = json::parse(slurp(sample / "market.json"));
+    edit(j);
+    fs::create_directories(dir / "edited");
+    std::ofstream(dir / "edited" / "market.json") << j.dump(2);
+    return dir / "edited";
+  };
+  const auto market_file = [&] { return (dir / "edited" / "market.json").string(); };
   const std::vector<bad_case> cases{
       {[&] {
          return args(sample, sample / "targets.json",
@@ -194,11 +204,57 @@ TEST_F(tarvex_calibrate, bad_calibration_inputs_name_the_file_and_json_path) {
        }},
       {[&] { return bundled({"--max-rms", "0"}); },
        [&] { return std::string("tarvex calibrate hjm: --max-rms: expected a positive number of bp, got '0'"); }},
+      // No such parametrisation: refused before anything is written or simulated.
+      {[&] {
+         return args(sample, sample / "targets.json", edited(sample, "settings.json", [](json& s) { s["type"] = 7; }));
+       },
+       [&] { return settings_file() + ": $.root.type: expected 0 (mean reversion) or 1 (decay factor), got 7"; }},
+      // Inputs the readers pass but the library cannot calibrate on: a vol whose
+      // residual overflows, a curve whose discount factors underflow to zero, decay
+      // bounds whose own start has no finite price.
+      {[&] {
+         return args(market([](json& m) { m["swaption_normal_vols"]["vols"][0][0] = 1e308; }),
+                     sample / "targets.json", sample / "settings.json");
+       },
+       [&] {
+         return market_file() +
+                ": $.swaption_normal_vols.vols[0][0]: expected a normal vol of at most 10000 bp, got 1e+308";
+       }},
+      {[&] {
+         return args(market([](json& m) { m["curve"]["values"] = std::vector<double>(11, 800.0); }),
+                     sample / "targets.json", sample / "settings.json");
+       },
+       [&] {
+         return market_file() + ": $.curve.values[2]: expected a zero rate whose discount factor does not underflow "
+                                "to 0, got 800.0";
+       }},
+      // Underflowing only where the curve is extrapolated, beyond its one pillar.
+      {[&] {
+         return args(market([](json& m) {
+                       m["curve"]["pillars"] = {"2027-12-04"};
+                       m["curve"]["values"] = {80.0};
+                     }),
+                     sample / "targets.json", sample / "settings.json");
+       },
+       [&] {
+         return market_file() +
+                ": $.curve: the target 10Y x 1Y has no finite swap rate on this curve (discount factors that "
+                "underflow to zero?)";
+       }},
+      {[&] {
+         return args(sample, sample / "targets.json",
+                     edited(sample, "settings.json", [](json& s) { s["decay_bounds"] = {100.0, 1e300}; }));
+       },
+       [&] { return settings_file() + ": $.root: the calibration fails within these volatility and decay bounds ("; },
+       false},
   };
   for (const auto& c : cases) {
     const auto r = run(c.args());
     EXPECT_EQ(r.status, 2) << c.message();
-    EXPECT_EQ(r.err, "tarvex: error: " + c.message() + "\n");
+    if (c.whole)
+      EXPECT_EQ(r.err, "tarvex: error: " + c.message() + "\n");
+    else
+      EXPECT_EQ(r.err.rfind("tarvex: error: " + c.message(), 0), 0u) << r.err;
     EXPECT_FALSE(fs::exists(output())) << c.message();
   }
 }

@@ -102,4 +102,20 @@ TEST_F(tarvex_price, two_factor_sample_bermudan_prices_despite_its_fast_factor) 
   EXPECT_NEAR(figure(finer.out, "PDE price"), figure(bermudan.out, "PDE price"), 0.5e-4 * 1e7) << finer.out;
 }
 
+TEST_F(tarvex_price, a_curve_without_a_finite_swap_rate_is_the_market_s_fault) {
+  const fs::path one = trades / "hjm_one_factor.json";
+  // A curve whose one pillar's rate, extrapolated, underflows before the first exercise:
+  // the market's fault, said as such rather than as the pricer's refusal of a NaN strike.
+  std::string market = slurp(sample / "market.json");
+  market = std::regex_replace(market, std::regex(R"("pillars": \[[^\]]*\])"), R"("pillars": ["2027-12-04"])");
+  market = std::regex_replace(market, std::regex(R"("values": \[[^\]]*\])"), R"("values": [700])");
+  std::ofstream(dir / "market.json") << market;
+  const auto steep = run({"price", "swaption", "--market", (dir / "market.json").string(), "--params", one.string(),
+                          "--trade", (trades / "bermudan_10nc1.json").string()});
+  EXPECT_EQ(steep.status, 2);
+  EXPECT_EQ(steep.err, "tarvex: error: " + (dir / "market.json").string() +
+                           ": $.curve: the trade's swap has no finite swap rate on this curve (discount factors that "
+                           "underflow to zero?)\n");
+}
+
 }  // namespace

@@ -72,7 +72,11 @@ template <std::size_t N>
     after[r] = current.row(r).data();
   }
   for (std::size_t a = 0; a < N; ++a) w[a] = draws.row_data(a);
+#if defined(__clang__)
+#pragma clang loop vectorize(assume_safety)
+#else
 #pragma GCC ivdep
+#endif
   for (std::size_t p = 0; p < paths; ++p) {
     double x[N], Y[N][N], m[N], z[N];
 #pragma GCC unroll 32

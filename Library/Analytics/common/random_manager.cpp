@@ -6,6 +6,7 @@
 
 #include "Core/check.h"
 #include "Core/cpu_allocator.h"
+#include "Vectorization/vectorized_math.h"
 
 namespace tarvex {
 namespace {
@@ -34,8 +35,8 @@ bool lower_triangular(const matrix<double>& l) {
 // the block is formed; each element is summed in column order. A Cholesky factor's zeros
 // above the diagonal are skipped, and then out may be z itself: rows are formed from the
 // last up, each from rows not yet overwritten.
-void correlate_rows(const matrix<double>& lower, bool triangular, const double* z, double* out,
-                    std::size_t brownians, std::size_t paths) {
+[[gnu::always_inline]] inline void correlate_block_rows(const matrix<double>& lower, bool triangular, const double* z,
+                                                      double* out, std::size_t brownians, std::size_t paths) {
   constexpr std::size_t chunk = 512;
   alignas(64) double sum[chunk];
   for (std::size_t p0 = 0; p0 < paths; p0 += chunk) {
@@ -52,6 +53,32 @@ void correlate_rows(const matrix<double>& lower, bool triangular, const double* 
       std::copy_n(sum, m, out + f * paths + p0);
     }
   }
+}
+
+// The same pass compiled for baseline x86-64, AVX2 and AVX-512F, chosen by the CPU.
+// Unfused multiplies and adds on every level (the file is built with
+// -ffp-contract=off), so the correlated draws do not depend on the instruction set.
+void correlate_rows_baseline(const matrix<double>& lower, bool triangular, const double* z, double* out,
+                             std::size_t brownians, std::size_t paths) {
+  correlate_block_rows(lower, triangular, z, out, brownians, paths);
+}
+[[gnu::target("avx2")]] void correlate_rows_avx2(const matrix<double>& lower, bool triangular, const double* z,
+                                                double* out, std::size_t brownians, std::size_t paths) {
+  correlate_block_rows(lower, triangular, z, out, brownians, paths);
+}
+[[gnu::target("avx512f")]] void correlate_rows_avx512(const matrix<double>& lower, bool triangular, const double* z,
+                                                     double* out, std::size_t brownians, std::size_t paths) {
+  correlate_block_rows(lower, triangular, z, out, brownians, paths);
+}
+void correlate_rows(const matrix<double>& lower, bool triangular, const double* z, double* out,
+                    std::size_t brownians, std::size_t paths) {
+  static const simd_level level = active_simd_level();
+  if (level == simd_level::avx512)
+    correlate_rows_avx512(lower, triangular, z, out, brownians, paths);
+  else if (level == simd_level::avx2)
+    correlate_rows_avx2(lower, triangular, z, out, brownians, paths);
+  else
+    correlate_rows_baseline(lower, triangular, z, out, brownians, paths);
 }
 
 }  // namespace

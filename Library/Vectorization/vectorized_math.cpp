@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "Core/check.h"
+#include "Vectorization/details/target_region.h"
 
 // sleef.h declares its x86 vector functions only when the translation unit itself is
 // compiled with -mavx/-mavx512f. The library must build and load on any x86-64, so the
@@ -29,12 +30,7 @@
     }                                                                           \
   }
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2,fma")
-#endif
+TARVEX_TARGET_REGION_BEGIN("avx2,fma")
 extern "C" {
 __m256d Sleef_expd4_u10avx2(__m256d);
 __m256d Sleef_expm1d4_u10avx2(__m256d);
@@ -50,18 +46,9 @@ TARVEX_SIMD_WRAPPER(log_avx2, Sleef_logd4_u10avx2, 4, _mm256_loadu_pd, _mm256_st
                     _mm256_store_pd)
 }  // namespace
 }  // namespace tarvex
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+TARVEX_TARGET_REGION_END
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f")
-#endif
+TARVEX_TARGET_REGION_BEGIN("avx512f")
 extern "C" {
 __m512d Sleef_expd8_u10avx512f(__m512d);
 __m512d Sleef_expm1d8_u10avx512f(__m512d);
@@ -77,11 +64,7 @@ TARVEX_SIMD_WRAPPER(log_avx512, Sleef_logd8_u10avx512f, 8, _mm512_loadu_pd, _mm5
                     _mm512_load_pd, _mm512_store_pd)
 }  // namespace
 }  // namespace tarvex
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+TARVEX_TARGET_REGION_END
 #undef TARVEX_SIMD_WRAPPER
 
 namespace tarvex {

@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "Core/check.h"
+#include "Vectorization/details/target_region.h"
 
 // The same source is compiled three times: for baseline x86-64, for AVX2 + FMA and for
 // AVX-512F + FMA (target regions, as Vectorization does for SLEEF), and the table of
@@ -40,12 +41,7 @@ inline u64x xor3(u64x a, u64x b, u64x c) { return _mm_xor_si128(_mm_xor_si128(a,
 }  // namespace baseline_kernels
 }  // namespace tarvex::random_details
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2,fma")
-#endif
+TARVEX_TARGET_REGION_BEGIN("avx2,fma")
 namespace tarvex::random_details {
 namespace avx2_kernels {
 using u64x = __m256i;
@@ -63,11 +59,7 @@ inline u64x xor3(u64x a, u64x b, u64x c) { return _mm256_xor_si256(_mm256_xor_si
 #undef TARVEX_RANDOM_AVX2
 }  // namespace avx2_kernels
 }  // namespace tarvex::random_details
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+TARVEX_TARGET_REGION_END
 
 // GCC 12 reports the undefined pass-through operand inside its own AVX-512 intrinsics
 // as (maybe-)uninitialized (a false positive of the headers, not of this code).
@@ -76,12 +68,7 @@ inline u64x xor3(u64x a, u64x b, u64x c) { return _mm256_xor_si256(_mm256_xor_si
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,fma"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f,fma")
-#endif
+TARVEX_TARGET_REGION_BEGIN("avx512f,fma")
 namespace tarvex::random_details {
 namespace avx512_kernels {
 using u64x = __m512i;
@@ -100,11 +87,7 @@ inline u64x xor3(u64x a, u64x b, u64x c) { return _mm512_ternarylogic_epi64(a, b
 #undef TARVEX_RANDOM_AVX2
 }  // namespace avx512_kernels
 }  // namespace tarvex::random_details
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+TARVEX_TARGET_REGION_END
 #pragma GCC diagnostic pop
 
 namespace tarvex::random_details {

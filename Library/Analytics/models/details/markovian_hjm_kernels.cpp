@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Vectorization/details/target_region.h"
+
 // The same loops compiled for baseline x86-64, AVX2 and AVX-512F (target regions, as the
 // Random kernels do); the build itself stays portable.
 
@@ -11,39 +13,21 @@ namespace baseline_kernels {
 }  // namespace baseline_kernels
 }  // namespace tarvex::hjm_details
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+TARVEX_TARGET_REGION_BEGIN("avx2")
 namespace tarvex::hjm_details {
 namespace avx2_kernels {
 #include "Analytics/models/details/markovian_hjm_kernels_body.h"
 }  // namespace avx2_kernels
 }  // namespace tarvex::hjm_details
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+TARVEX_TARGET_REGION_END
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f")
-#endif
+TARVEX_TARGET_REGION_BEGIN("avx512f")
 namespace tarvex::hjm_details {
 namespace avx512_kernels {
 #include "Analytics/models/details/markovian_hjm_kernels_body.h"
 }  // namespace avx512_kernels
 }  // namespace tarvex::hjm_details
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+TARVEX_TARGET_REGION_END
 
 namespace tarvex::hjm_details {
 namespace {

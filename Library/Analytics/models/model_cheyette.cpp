@@ -77,8 +77,11 @@ template <std::size_t N>
 #endif
   for (std::size_t p = 0; p < paths; ++p) {
     double x[N], Y[N][N], m[N], z[N];
+    // Only the live rows move: the multiplier and spare rows are never read (see the
+    // layout in model_cheyette.h), and streaming them cost a quarter of the step.
 #pragma GCC unroll 32
-    for (std::size_t r = 0; r < rows; ++r) before[r][p] = in[r][p];
+    for (std::size_t r = 0; r < m0; ++r) before[r][p] = in[r][p];
+    before[yr][p] = in[yr][p];
     for (std::size_t a = 0; a < N; ++a) {
       x[a] = in[a][p];
       z[a] = w[a][p] - dd[a];
@@ -98,7 +101,6 @@ template <std::size_t N>
       double drift = 0.0;
       for (std::size_t g = 0; g < N; ++g) drift += cc[f][g] * m[g];
       after[f][p] = x[f] - m[f] * (sv[f] * z[f] + drift);
-      after[m0 + f][p] = m[f];
       for (std::size_t b = 0; b < N; ++b) after[N + f * N + b][p] = Y[f][b] + vv[f][b] * m[f] * m[b];
     }
   }

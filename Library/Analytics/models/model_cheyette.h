@@ -58,9 +58,14 @@ class pde_model_coefficients;
 // State rows (n factors, n(n + 3) rows, one column per path):
 //   0 .. n-1              x_f
 //   n .. n + n^2 - 1      Y, row-major (a, b) at n + a n + b
-//   n^2 + n .. n^2 + 2n-1 m_f, the local-volatility multiplier of the last step (0 before)
+//   n^2 + n .. n^2 + 2n-1 workspace: up to three factors the step neither reads nor writes
+//                         them (they stay zero from initial_states); with more, the
+//                         generic step leaves the multipliers m_f of the last step there
 //   n^2 + 2n              the log normalised discount factor (numeraire P(0,t) e^{-y})
-//   n^2 + 2n + 1 ..       n - 1 spare rows kept at zero (the count is the diffusion's)
+//   n^2 + 2n + 1 ..       n - 1 spare rows, never read or written (the count is the
+//                         diffusion's)
+// The step carries only the live rows (x, Y and the discount row) into `previous`: the
+// others are no state, and moving them cost a quarter of the step's memory traffic.
 //
 // The long-term skew level and the decay-level flag enter only volatility(), the
 // one-factor local volatility the swaption calibration integrates.

@@ -10,8 +10,8 @@ class model_cheyette;
 class parameter_cheyette;
 
 // Interest rates under the Cheyette model built on the simulation dates. States: the
-// n(n + 3) rows of model_cheyette (factor states, auxiliary variances, local-volatility
-// multipliers, the log normalised discount factor at row n(n + 2), spare rows).
+// n(n + 3) rows of model_cheyette (factor states, auxiliary variances, workspace rows,
+// the log normalised discount factor at row n(n + 2), spare rows).
 class diffusion_ir_cheyette : public diffusion_ir {
  public:
   diffusion_ir_cheyette(const std::vector<datetime>& dates, const std::shared_ptr<const discount_curve>& curve,

@@ -204,7 +204,9 @@ inline std::size_t list_tails(const double* ub, double* tu, std::uint8_t* masks,
 inline void merge_tails(double* xb, const double* tx, const std::uint8_t* masks, std::size_t block) {
   std::size_t pos = 0;
   for (std::size_t g = 0; g < block / 8; ++g) {
-    const __m512d merged = _mm512_mask_expand_pd(_mm512_load_pd(xb + 8 * g), masks[g], _mm512_loadu_pd(tx + pos));
+    __m512d tails = _mm512_loadu_pd(tx + pos);
+    asm("" : "+v"(tails));  // keeps the load apart: GCC would fold it into the slow memory form
+    const __m512d merged = _mm512_mask_expand_pd(_mm512_load_pd(xb + 8 * g), masks[g], tails);
     _mm512_store_pd(xb + 8 * g, merged);
     pos += static_cast<std::size_t>(__builtin_popcount(masks[g]));
   }
@@ -291,6 +293,16 @@ inline double estrin7(const double* c, double r) {
   return ((c[0] * r + c[1]) * r2 + (c[2] * r + c[3])) * r4 + ((c[4] * r + c[5]) * r2 + (c[6] * r + c[7]));
 }
 
+// The tail's value at u (t = min(u, 1 - u)) from one region's rational in r. u = 0 or 1
+// would give inf/inf (the generators never produce them); u outside [0, 1] gives t < 0,
+// whose normal is NaN.
+inline double tail_value(double u, double t, double r, const double* num_c, const double* den_c) {
+  const double num = estrin7(num_c, r), den = estrin7(den_c, r);
+  const double sign = u - 0.5 < 0.0 ? -1.0 : 1.0;
+  const double v = t == 0.0 ? std::numeric_limits<double>::infinity() : num / den;
+  return t < 0.0 ? std::numeric_limits<double>::quiet_NaN() : sign * v;
+}
+
 // Inverse normal of one block held in local arrays (ub is read only).
 constexpr std::size_t block = 256;
 
@@ -316,23 +328,20 @@ inline void invert_block(const double* ub, double* xb) {
   // Whole groups of 8 through the vector loop; the padding is a harmless tail value.
   const std::size_t padded = (count + 7) & ~std::size_t{7};
   for (std::size_t j = count; j < padded; ++j) tu[j] = 0.01;
+  // Every listed lane through the rational up to s = 5; lanes beyond (u below e^-25,
+  // about 3e-11 of the draws) are flagged and redone with the far rational, which spares
+  // the common case sixteen coefficient blends.
+  int far = 0;
   for (std::size_t j = 0; j < padded; ++j) {
     const double u = tu[j], t = std::min(u, 1.0 - u), s = std::sqrt(-tail_log(t));
-    const bool near = s <= 5.0;
-    const double r = near ? s - 1.6 : s - 5.0;
-    double cn[8], cd[8];
-#pragma GCC unroll 8
-    for (int k = 0; k < 8; ++k) {
-      cn[k] = near ? near_num[k] : far_num[k];
-      cd[k] = near ? near_den[k] : far_den[k];
-    }
-    const double num = estrin7(cn, r), den = estrin7(cd, r);
-    const double sign = u - 0.5 < 0.0 ? -1.0 : 1.0;
-    // u = 0 or 1 would give inf/inf (the generators never produce them); u outside
-    // [0, 1] gives t < 0, whose normal is NaN.
-    const double v = t == 0.0 ? std::numeric_limits<double>::infinity() : num / den;
-    tx[j] = t < 0.0 ? std::numeric_limits<double>::quiet_NaN() : sign * v;
+    far |= !(s <= 5.0);
+    tx[j] = tail_value(u, t, s - 1.6, near_num, near_den);
   }
+  if (far != 0)
+    for (std::size_t j = 0; j < padded; ++j) {
+      const double u = tu[j], t = std::min(u, 1.0 - u), s = std::sqrt(-tail_log(t));
+      if (!(s <= 5.0)) tx[j] = tail_value(u, t, s - 5.0, far_num, far_den);
+    }
 #if TARVEX_RANDOM_AVX512 || TARVEX_RANDOM_AVX2
   merge_tails(xb, tx, where, block);
 #else

@@ -44,14 +44,14 @@ struct step_constants {
 template <std::size_t N>
 [[gnu::always_inline]] inline void fused_step(const step_constants& s, const matrix<double>& draws,
                                               matrix<double>& previous, matrix<double>& current) {
-  constexpr std::size_t m0 = N + N * N, yr = N * (N + 2), rows = N * (N + 3);
+  constexpr std::size_t yr = N * (N + 2), rows = N * (N + 3);
   const std::size_t paths = current.columns();
   double uu[N][N], vv[N][N], dy[N][N], cc[N][N], scale[N], ipg[N], di[N], su[N], sv[N], dd[N];
   for (std::size_t a = 0; a < N; ++a) {
     for (std::size_t b = 0; b < N; ++b) {
       uu[a][b] = 0.5 * s.u[a] * s.rho[a * N + b] * s.u[b];
       dy[a][b] = 0.5 * s.di[a] * (s.ik[b] + s.ip[b]);
-      vv[a][b] = s.sv[a] * s.rho[a * N + b] * s.sv[b];
+      vv[a][b] = a <= b ? s.sv[a] * s.rho[a * N + b] * s.sv[b] : s.sv[b] * s.rho[b * N + a] * s.sv[a];
       cc[a][b] = s.sv[a] * s.rho[a * N + b] * s.mm[b];
     }
     scale[a] = s.b[a] * s.dp[a];
@@ -79,14 +79,17 @@ template <std::size_t N>
     double x[N], Y[N][N], m[N], z[N];
     // Only the live rows move: the multiplier and spare rows are never read (see the
     // layout in model_cheyette.h), and streaming them cost a quarter of the step.
-#pragma GCC unroll 32
-    for (std::size_t r = 0; r < m0; ++r) before[r][p] = in[r][p];
-    before[yr][p] = in[yr][p];
+    // Y is symmetric: its upper triangle is read and stands for the lower one too.
     for (std::size_t a = 0; a < N; ++a) {
       x[a] = in[a][p];
       z[a] = w[a][p] - dd[a];
-      for (std::size_t b = 0; b < N; ++b) Y[a][b] = in[N + a * N + b][p];
+      for (std::size_t b = 0; b < N; ++b) Y[a][b] = in[N + (a <= b ? a * N + b : b * N + a)][p];
     }
+    for (std::size_t a = 0; a < N; ++a) {
+      before[a][p] = x[a];
+      for (std::size_t b = 0; b < N; ++b) before[N + a * N + b][p] = Y[a][b];
+    }
+    before[yr][p] = in[yr][p];
     for (std::size_t f = 0; f < N; ++f) {
       double r = x[f];
       for (std::size_t g = 0; g < N; ++g) r += Y[f][g] * ipg[g];
@@ -101,8 +104,10 @@ template <std::size_t N>
       double drift = 0.0;
       for (std::size_t g = 0; g < N; ++g) drift += cc[f][g] * m[g];
       after[f][p] = x[f] - m[f] * (sv[f] * z[f] + drift);
-      for (std::size_t b = 0; b < N; ++b) after[N + f * N + b][p] = Y[f][b] + vv[f][b] * m[f] * m[b];
     }
+    // vv is symmetric and m_a m_b commutes: (a, b) and (b, a) get the same bits.
+    for (std::size_t a = 0; a < N; ++a)
+      for (std::size_t b = 0; b < N; ++b) after[N + a * N + b][p] = Y[a][b] + vv[a][b] * (m[a] * m[b]);
   }
 }
 

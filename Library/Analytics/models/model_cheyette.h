@@ -65,7 +65,9 @@ class pde_model_coefficients;
 //   n^2 + 2n + 1 ..       n - 1 spare rows, never read or written (the count is the
 //                         diffusion's)
 // The step carries only the live rows (x, Y and the discount row) into `previous`: the
-// others are no state, and moving them cost a quarter of the step's memory traffic.
+// others are no state, and moving them cost a quarter of the step's memory traffic. Y is
+// symmetric (it starts at zero and every increment is): up to three factors the step
+// reads its upper triangle and writes both, bit-for-bit equal.
 //
 // The long-term skew level and the decay-level flag enter only volatility(), the
 // one-factor local volatility the swaption calibration integrates.
